@@ -13,7 +13,7 @@ BUILD_TYPE ?= Release
 
 CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCORVEX_WERROR=$(if $(filter 1 ON on yes,$(WERROR)),ON,OFF)
 
-.PHONY: all setup configure build run test clean
+.PHONY: all setup configure build run test clean bench
 
 all: build
 
@@ -35,3 +35,11 @@ test: build
 
 clean:
 	@rm -rf $(BUILD)
+
+# Benchmarks: a Release build of bench/ in its own folder, then every benchmark program.
+bench: setup
+	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DCORVEX_BUILD_BENCH=ON -DCORVEX_BUILD_TESTS=OFF > /dev/null
+	@cmake --build $(BUILD)-bench -j$(JOBS)
+	@set -e; for b in $(BUILD)-bench/bench/*_bench; do \
+	  if [ -x "$$b" ]; then echo "== $$b"; "$$b" $(BENCH_ARGS); fi; \
+	done
