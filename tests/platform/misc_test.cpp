@@ -94,3 +94,27 @@ TEST(Screen, HeadlessDefaults) {
 
 }  // namespace
 }  // namespace corvex
+
+#include "corvex/platform/palette.h"
+
+namespace corvex {
+namespace {
+
+TEST(Palette, CreateReadDelete) {
+  const size_t before = PaletteCount();
+  const TPaletteEntry e[3] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
+  HPALETTE p = CreatePalette(0x300, e, 3);
+  ASSERT_NE(p, 0u);
+  EXPECT_EQ(GetPaletteVersion(p), 0x300);
+  const auto got = GetPaletteEntries(p);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[2], e[2]);
+  EXPECT_EQ(PaletteCount(), before + 1);
+  EXPECT_TRUE(DeletePalette(p));
+  EXPECT_FALSE(DeletePalette(p));
+  EXPECT_TRUE(GetPaletteEntries(p).empty());
+  EXPECT_EQ(CreatePalette(0x300, e, 0), 0u);
+}
+
+}  // namespace
+}  // namespace corvex
