@@ -7,6 +7,8 @@
 
 namespace corvex {
 
+int64_t gMaxImagePixels = 256000000;
+
 TRGB TColor2TRGB(TColor c) {
   c = ColorToRGB(c);
   return TRGB{GetBValue(c), GetGValue(c), GetRValue(c)};

@@ -76,6 +76,19 @@ inline bool ProgressStepUnit(TProgressRec& rec, int64_t Units, int64_t k) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Image size limit
+
+// The largest image, in pixels, that a reader allocates for (256 megapixels by default; an
+// application may change it). Readers check a file's claimed size against it before allocating
+// anything, so that a tiny file that claims a huge image fails at once.
+extern int64_t gMaxImagePixels;
+// True when Width x Height is positive in both dimensions and within gMaxImagePixels.
+inline bool CXImageSizeAllowed(int64_t Width, int64_t Height) {
+  return Width > 0 && Height > 0 && Width <= gMaxImagePixels && Height <= gMaxImagePixels &&
+         Width * Height <= gMaxImagePixels;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Colour helpers
 
 inline TRGB CreateRGB(uint8_t r, uint8_t g, uint8_t b) { return TRGB{b, g, r}; }

@@ -1,0 +1,312 @@
+// Image file I/O: the parameter record that carries what a file format knows about an image
+// beyond its pixels (TIOParamsVals, with the JPEG marker list and the IPTC list it owns), the
+// calling shape of codecs, the LZW hooks through which an application supplies LZW coding, and
+// the registry of file formats.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvex/core/defs.h"
+#include "corvex/platform/streams.h"
+
+namespace corvex {
+
+class TCorvexIO;
+class TIOParamsVals;
+
+// ---------------------------------------------------------------------------------------------
+// File types (the registry uses the same numbers)
+
+constexpr int ioUnknown = 0;
+constexpr int ioTIFF = 1;
+constexpr int ioGIF = 2;
+constexpr int ioJPEG = 3;
+constexpr int ioPCX = 4;
+constexpr int ioBMP = 5;
+constexpr int ioICO = 6;
+constexpr int ioCUR = 7;
+constexpr int ioPNG = 8;
+constexpr int ioWMF = 9;
+constexpr int ioEMF = 10;
+constexpr int ioTGA = 11;
+
+enum TIOTIFFCompression : uint8_t {
+  ioTIFF_UNCOMPRESSED, ioTIFF_CCITT1D, ioTIFF_G3FAX1D, ioTIFF_G3FAX2D, ioTIFF_G4FAX, ioTIFF_LZW,
+  ioTIFF_OLDJPEG, ioTIFF_JPEG, ioTIFF_PACKBITS
+};
+enum TIOTIFFPhotometInterpret : uint8_t {
+  ioTIFF_WHITEISZERO, ioTIFF_BLACKISZERO, ioTIFF_RGB, ioTIFF_RGBPALETTE, ioTIFF_TRANSPMASK,
+  ioTIFF_CMYK, ioTIFF_YCBCR, ioTIFF_CIELAB
+};
+enum TIOJPEGColorspace : uint8_t { ioJPEG_RGB, ioJPEG_GRAYLEV, ioJPEG_YCbCr, ioJPEG_CMYK, ioJPEG_YCbCrK };
+enum TIOJPEGDctMethod : uint8_t { ioJPEG_ISLOW, ioJPEG_IFAST, ioJPEG_FLOAT };
+enum TIOJPEGScale : uint8_t { ioJPEG_AUTOCALC, ioJPEG_FULLSIZE, ioJPEG_HALF, ioJPEG_QUARTER, ioJPEG_EIGHTH };
+enum TIOBMPVersion : uint8_t { ioBMP_BM, ioBMP_BM3, ioBMP_BMOS2V1, ioBMP_BMOS2V2 };
+enum TIOBMPCompression : uint8_t { ioBMP_UNCOMPRESSED, ioBMP_RLE };
+enum TIOPCXCompression : uint8_t { ioPCX_UNCOMPRESSED, ioPCX_RLE };
+enum TIOPNGFilter : uint8_t { ioPNG_FILTER_NONE, ioPNG_FILTER_SUB, ioPNG_FILTER_PAETH };
+
+// ---------------------------------------------------------------------------------------------
+// LZW hooks. The library has no LZW coder of its own: an application assigns coders to the
+// global hooks (the project's own are in corvex/lzw), and each parameter record takes a copy
+// when it is reset. A codec uses the record's hook when set, else the global one, and fails with
+// the abort flag when neither is set.
+
+// GIF decoder: Stream is on the LZW minimum code size byte; consumes it and every data sub-block
+// up to and including the terminator, and writes Height x Width indices (display order, row 0
+// first, interlace undone) into Buffer. Success is judged by the stream position having moved.
+using TGIFLZWDecompFunc = int (*)(TStream* Stream, int Height, int Width, uint8_t* Buffer, bool Interlaced);
+// GIF encoder: writes the minimum code size byte, the data sub-blocks and the terminator for
+// Height x Width indices in display order (interlacing the rows itself when asked).
+using TGIFLZWCompFunc = int (*)(TStream* Stream, int Height, int Width, int BitsPerPixel,
+                                const uint8_t* Buffer, bool Interlaced);
+// TIFF decoder: the first call of a strip passes the strip's data (SourceLength bytes, which the
+// decoder never reads past) and State = nullptr; each call returns the next RowBytes decoded bytes
+// (nullptr on failure); a final call with Source = nullptr and RowBytes = 0 releases State.
+using TTIFFLZWDecompFunc = uint8_t* (*)(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State);
+// TIFF encoder: appends one coded row to Stream; a final call with Row = nullptr and RowBytes = 0
+// flushes the strip and releases State.
+using TTIFFLZWCompFunc = void (*)(const uint8_t* Row, int RowBytes, TStream* Stream, void*& State);
+
+extern TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC;
+extern TGIFLZWCompFunc DefGIF_LZWCOMPFUNC;
+extern TTIFFLZWDecompFunc DefTIFF_LZWDECOMPFUNC;
+extern TTIFFLZWCompFunc DefTIFF_LZWCOMPFUNC;
+
+// ---------------------------------------------------------------------------------------------
+// JPEG markers kept from a file: an ordered list of (marker code, data) items. Data is always
+// copied in; the list owns it.
+
+class TCXMarkerList : public TObject {
+ public:
+  int AddMarker(uint8_t Type, const void* Data, uint16_t Length);
+  // Index at or beyond the count appends.
+  void InsertMarker(int Index, const void* Data, uint8_t Type, uint16_t Length);
+  void SetMarker(int Index, uint8_t Type, const void* Data, uint16_t Length);
+  void DeleteMarker(int Index);
+  void Clear();
+  int GetCount() const { return static_cast<int>(Items_.size()); }
+  // Accessors of one item; outside the list they give 0 / nullptr.
+  uint8_t GetMarkerType(int Index) const;
+  int GetMarkerLength(int Index) const;
+  const uint8_t* GetMarkerData(int Index) const;
+  // The item's data as a stream, positioned at 0.
+  TMemoryStream* GetMarkerStream(int Index);
+  int IndexOf(uint8_t Type) const;
+  void Assign(const TCXMarkerList* Source);
+  // 1 byte (0), a count, then per marker its type byte, length and data. Loading raises
+  // EReadError when a count or length does not fit in what the stream holds.
+  void SaveToStream(TStream* Stream) const;
+  void LoadFromStream(TStream* Stream);
+
+ private:
+  struct Item {
+    uint8_t type = 0;
+    std::unique_ptr<TMemoryStream> data;
+  };
+  static Item MakeItem(uint8_t Type, const void* Data, int Length);
+  bool Valid(int Index) const { return Index >= 0 && Index < GetCount(); }
+  std::vector<Item> Items_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// IPTC datasets (record number, dataset number, data), and their standard buffer: the Photoshop
+// image-resource block that JPEG (APP13) and TIFF files embed.
+
+class TCXIPTCInfoList : public TObject {
+ public:
+  int AddStringItem(int RecordNumber, int DataSet, const std::string& Text);
+  int AddBufferItem(int RecordNumber, int DataSet, const void* Buffer, int Length);
+  void InsertStringItem(int Index, int RecordNumber, int DataSet, const std::string& Text);
+  void DeleteItem(int Index);
+  void Clear();
+  int GetCount() const { return static_cast<int>(Items_.size()); }
+  int IndexOf(int RecordNumber, int DataSet) const;
+
+  // The data as text: at most its length, ending early at a zero byte.
+  std::string GetStrings(int Index) const;
+  void SetStrings(int Index, const std::string& Text);
+  int GetRecordNumber(int Index) const;
+  void SetRecordNumber(int Index, int Value);
+  int GetDataSet(int Index) const;
+  void SetDataSet(int Index, int Value);
+  const std::vector<uint8_t>& GetBuffer(int Index) const;
+
+  void Assign(const TCXIPTCInfoList* Source);
+  void SaveToStream(TStream* Stream) const;
+  // Raises EReadError when a count or length does not fit in what the stream holds.
+  void LoadFromStream(TStream* Stream);
+  // The standard buffer of the datasets (records 2, dataset 0 left out).
+  void SaveToStandardBuffer(std::vector<uint8_t>& Buffer) const;
+  // Replaces the list with the datasets of a standard buffer (or of bare IPTC data).
+  void LoadFromStandardBuffer(const void* Buffer, int Length);
+
+  // Set by every change, Clear, Assign and LoadFromStream; cleared by LoadFromStandardBuffer.
+  bool UserChanged = false;
+
+ private:
+  struct Item {
+    int record = 0;
+    int dataset = 0;
+    std::vector<uint8_t> data;
+  };
+  bool Valid(int Index) const { return Index >= 0 && Index < GetCount(); }
+  std::vector<Item> Items_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The parameter record. A codec fills it when reading (also in parameters-only mode) and reads it
+// when writing, so that loading a file and saving it again keeps its settings.
+
+class TIOParamsVals : public TObject {
+ public:
+  explicit TIOParamsVals(TCorvexIO* Owner = nullptr);
+  ~TIOParamsVals() override = default;
+
+  TCorvexIO* GetOwner() const { return Owner_; }
+
+  // Sets every field to its default; the owner's bitmap size and view resolution are taken when
+  // the owner has them.
+  void SetDefaultParams();
+  // Copies every field except the owner.
+  void Assign(const TIOParamsVals* Source);
+  // The versioned binary layout (version 4 written; 0 to 4 read). Loading takes values as they
+  // come, but raises EReadError rather than allocate for counts the stream cannot hold.
+  void SaveToStream(TStream* Stream) const;
+  void LoadFromStream(TStream* Stream);
+  void SaveToFile(const std::string& FileName) const;
+  void LoadFromFile(const std::string& FileName);
+  // "TIFF Bitmap (TIF) LZW": the registered description and first extension, then the variant.
+  std::string GetFileTypeStr() const;
+
+  int GetColorMapCount() const { return static_cast<int>(ColorMap.size()); }
+
+  // The fields; SetDefaultParams (called by the constructor) gives each its default.
+  // Common fields
+  int BitsPerSample{};
+  int SamplesPerPixel{};
+  int Width{};
+  int Height{};
+  int DpiX{};
+  int DpiY{};
+  int FileType{};
+  // TIFF
+  TIOTIFFCompression TIFF_Compression{};
+  int TIFF_ImageIndex{};
+  TIOTIFFPhotometInterpret TIFF_PhotometInterpret{};
+  int TIFF_PlanarConf{};
+  int TIFF_XPos{};
+  int TIFF_YPos{};
+  std::string TIFF_DocumentName;
+  std::string TIFF_ImageDescription;
+  std::string TIFF_PageName;
+  int TIFF_PageNumber{};
+  int TIFF_PageCount{};
+  TTIFFLZWDecompFunc TIFF_LZWDecompress{};
+  TTIFFLZWCompFunc TIFF_LZWCompress{};
+  int TIFF_ImageCount{};
+  // GIF
+  std::string GIF_Version{};
+  int GIF_ImageIndex{};
+  int GIF_XPos{};
+  int GIF_YPos{};
+  int GIF_DelayTime{};
+  bool GIF_FlagTranspColor{};
+  TRGB GIF_TranspColor{};
+  bool GIF_Interlaced{};
+  int GIF_WinWidth{};
+  int GIF_WinHeight{};
+  TRGB GIF_Background{};
+  int GIF_Ratio{};
+  TGIFLZWDecompFunc GIF_LZWDecompress{};
+  TGIFLZWCompFunc GIF_LZWCompress{};
+  int GIF_ImageCount{};
+  // JPEG
+  TIOJPEGColorspace JPEG_ColorSpace{};
+  int JPEG_Quality{};
+  TIOJPEGDctMethod JPEG_DCTMethod{};
+  bool JPEG_OptimalHuffman{};
+  int JPEG_Smooth{};
+  bool JPEG_Progressive{};
+  TIOJPEGScale JPEG_Scale{};
+  TCXMarkerList JPEG_MarkerList;
+  // PCX
+  int PCX_Version{};
+  TIOPCXCompression PCX_Compression{};
+  // BMP, ICO, CUR
+  TIOBMPVersion BMP_Version{};
+  TIOBMPCompression BMP_Compression{};
+  int ICO_ImageIndex{};
+  TRGB ICO_Background{};
+  int CUR_ImageIndex{};
+  int CUR_XHotSpot{};
+  int CUR_YHotSpot{};
+  TRGB CUR_Background{};
+  // PNG
+  bool PNG_Interlaced{};
+  TRGB PNG_Background{};
+  TIOPNGFilter PNG_Filter{};
+  int PNG_Compression{};
+  // TGA
+  int TGA_XPos{};
+  int TGA_YPos{};
+  bool TGA_Compressed{};
+  std::string TGA_Description;
+  std::string TGA_Author;
+  double TGA_Date{};  // days since 1899-12-30, as the toolkit's date-time
+  std::string TGA_ImageName;
+  TRGB TGA_Background{};
+  double TGA_AspectRatio{};
+  double TGA_Gamma{};
+  bool TGA_GrayLevel{};
+  // IPTC datasets of the file
+  TCXIPTCInfoList IPTC_Info;
+  // The file last loaded (empty after a stream load) and its palette
+  std::string FileName;
+  std::vector<TRGB> ColorMap;
+
+ private:
+  TCorvexIO* Owner_;
+};
+
+// Today's date as the toolkit's date-time value (whole days since 1899-12-30, local time).
+double CXToday();
+
+// ---------------------------------------------------------------------------------------------
+// Codec calling shape, and the registry of file formats
+
+using TCXReadFunction = void (*)(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params,
+                                 TProgressRec& Progress, bool Preview);
+using TCXWriteFunction = void (*)(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params,
+                                  TProgressRec& Progress);
+// Must leave the stream position as it found it.
+using TCXTryFunction = bool (*)(TStream* Stream);
+
+struct TCXFileFormatInfo {
+  int32_t FileType = 0;
+  std::string FullName;   // at most 80 characters
+  std::string Extension;  // extensions without dots, separated by ";" (at most 80 characters)
+  TCXReadFunction ReadFunction = nullptr;
+  TCXWriteFunction WriteFunction = nullptr;
+  TCXTryFunction TryFunction = nullptr;
+};
+
+// The registry, in list order; the built-in formats first. The registry owns the entries.
+extern std::vector<std::unique_ptr<TCXFileFormatInfo>> cxgFileFormats;
+
+// The first entry with this type, or nullptr.
+TCXFileFormatInfo* CXFileFormatGetInfo(int FileType);
+int CXFileFormatGetExtCount(int FileType);
+// The Index-th extension of the type (0-based, as stored); empty when there is none.
+std::string CXFileFormatGetExt(int FileType, int Index);
+// The first entry one of whose extensions equals Ext (without the dot), ignoring case.
+TCXFileFormatInfo* CXFileFormatGetInfo2(const std::string& Ext);
+// Appends a copy of Info (names cut to 80 characters).
+void CXFileFormatAdd(const TCXFileFormatInfo& Info);
+// Removes the first entry with this type; nothing happens when there is none.
+void CXFileFormatRemove(int FileType);
+
+}  // namespace corvex
