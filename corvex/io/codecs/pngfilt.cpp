@@ -98,11 +98,13 @@ void DecodeBody(ReadContext& c) {
   }
 
   // Alpha and transparency are composed over a background: the file's, else PNG_Background.
+  // Images with neither need no composition (and libpng then skips a transformation).
+  const bool compose = hasTrns || (colorType & PNG_COLOR_MASK_ALPHA) != 0;
   png_color_16p fileBackground = nullptr;
   if (png_get_bKGD(png, info, &fileBackground) && fileBackground != nullptr) {
-    png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+    if (compose) png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
     Params.PNG_Background = BackgroundOf(png, info, *fileBackground, colorType, depth);
-  } else {
+  } else if (compose) {
     // In the output's 8-bit format; libpng widens it itself for 16-bit files.
     png_color_16 b{};
     b.red = Params.PNG_Background.r;
