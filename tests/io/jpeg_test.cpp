@@ -348,3 +348,46 @@ TEST(JpegRead, AbortThroughProgressStopsEarly) {
 
 }  // namespace
 }  // namespace corvex
+
+namespace corvex {
+namespace {
+
+// A file with restart markers every row of blocks, written by libjpeg directly, decodes to what
+// libjpeg itself gives.
+TEST(JpegRead, RestartMarkers) {
+  TBitmap src;
+  MakePhoto(src, 80, 80);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr jerr;
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, &out, &outSize);
+  cinfo.image_width = 80;
+  cinfo.image_height = 80;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  cinfo.restart_in_rows = 1;
+  jpeg_start_compress(&cinfo, TRUE);
+  for (int y = 0; y < 80; ++y) {
+    JSAMPROW row = src.ScanLine(y);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<uint8_t> file(out, out + outSize);
+  std::free(out);
+  int markers = 0;
+  for (size_t i = 0; i + 1 < file.size(); ++i) markers += file[i] == 0xFF && file[i + 1] >= 0xD0 && file[i + 1] <= 0xD7;
+  ASSERT_GT(markers, 2);
+
+  TBitmap back;
+  TIOParamsVals rp;
+  ASSERT_TRUE(DecodeBytes(ReadJPegStream, file, back, rp));
+  EXPECT_GE(Psnr(src, back), 35);
+}
+
+}  // namespace
+}  // namespace corvex
