@@ -265,46 +265,52 @@ void RectSpans(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TRect& vis,
   for (int32_t y = a; y < b; ++y) out.push_back({y, l, r});
 }
 
-// The ellipse's rows as spans, limited to the rows near the visible area.
+// A span cut to the columns near the visible area.
+void PushCut(std::vector<TSpan>& out, int32_t y, int32_t x1, int32_t x2, const TRect& vis, int margin) {
+  const int32_t l = std::max<int64_t>(x1, int64_t(vis.Left) - margin);
+  const int32_t r = std::min<int64_t>(x2, int64_t(vis.Right) + margin);
+  if (l < r) out.push_back({y, l, r});
+}
+
+// The ellipse's rows as spans, limited to the area near the visible one.
 void EllipseSpans(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TRect& vis, int margin, std::vector<TSpan>& out) {
   if (x1 >= x2 || y1 >= y2) return;
   std::vector<raster::TRun> rows;
-  raster::EllipseRows(x1, y1, x2, y2, rows);
-  const int64_t a = std::max<int64_t>(y1, int64_t(vis.Top) - margin);
-  const int64_t b = std::min<int64_t>(y2, int64_t(vis.Bottom) + margin);
-  for (int64_t y = a; y < b; ++y) {
-    const raster::TRun& r = rows[size_t(y - y1)];
-    if (r.X1 < r.X2) out.push_back({int32_t(y), r.X1, r.X2});
-  }
+  const int32_t first =
+      raster::EllipseRows(x1, y1, x2, y2, int64_t(vis.Top) - margin, int64_t(vis.Bottom) + margin, rows);
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].X1 < rows[i].X2) PushCut(out, first + int32_t(i), rows[i].X1, rows[i].X2, vis, margin);
 }
 
 // The 1-pixel outline of an ellipse: its pixels with a 4-neighbour outside it (an 8-connected
-// curve).
+// curve), limited to the area near the visible one.
 void EllipseBoundary(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TRect& vis, int margin,
                      std::vector<TSpan>& out) {
   if (x1 >= x2 || y1 >= y2) return;
-  std::vector<raster::TRun> rows;
-  raster::EllipseRows(x1, y1, x2, y2, rows);
-  const int64_t a = std::max<int64_t>(y1, int64_t(vis.Top) - margin);
-  const int64_t b = std::min<int64_t>(y2, int64_t(vis.Bottom) + margin);
-  const int32_t n = y2 - y1;
-  for (int64_t y = a; y < b; ++y) {
-    const int32_t i = int32_t(y - y1);
+  std::vector<raster::TRun> rows;  // one more row above and below, for the neighbours
+  const int64_t from = int64_t(vis.Top) - margin, to = int64_t(vis.Bottom) + margin;
+  const int32_t first = raster::EllipseRows(x1, y1, x2, y2, from - 1, to + 1, rows);
+  const int32_t n = static_cast<int32_t>(rows.size());
+  for (int32_t i = 0; i < n; ++i) {
+    const int64_t y = int64_t(first) + i;
+    if (y < from || y >= to) continue;
     const raster::TRun& r = rows[size_t(i)];
     if (r.X1 >= r.X2) continue;
+    // Rows outside the box (or outside what was computed, which only happens beyond the box)
+    // are empty.
     const raster::TRun up = i > 0 ? rows[size_t(i - 1)] : raster::TRun{0, 0};
     const raster::TRun dn = i + 1 < n ? rows[size_t(i + 1)] : raster::TRun{0, 0};
     if (up.X1 >= up.X2 || dn.X1 >= dn.X2) {
-      out.push_back({int32_t(y), r.X1, r.X2});
+      PushCut(out, int32_t(y), r.X1, r.X2, vis, margin);
       continue;
     }
     const int32_t leftEnd = std::min(r.X2, std::max({r.X1 + 1, up.X1, dn.X1}));
     const int32_t rightStart = std::max(r.X1, std::min({r.X2 - 1, up.X2, dn.X2}));
     if (leftEnd >= rightStart) {
-      out.push_back({int32_t(y), r.X1, r.X2});
+      PushCut(out, int32_t(y), r.X1, r.X2, vis, margin);
     } else {
-      out.push_back({int32_t(y), r.X1, leftEnd});
-      out.push_back({int32_t(y), rightStart, r.X2});
+      PushCut(out, int32_t(y), r.X1, leftEnd, vis, margin);
+      PushCut(out, int32_t(y), rightStart, r.X2, vis, margin);
     }
   }
 }

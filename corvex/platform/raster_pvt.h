@@ -23,10 +23,12 @@ void NormalizeSpans(std::vector<TSpan>& Spans);
 // A minus B; both normalised, the result normalised.
 std::vector<TSpan> SubtractSpans(const std::vector<TSpan>& A, const std::vector<TSpan>& B);
 
-// The pixels an ellipse inscribed in [X1, X2) x [Y1, Y2) covers: one run per row Y1 .. Y2-1
-// (a run with X1 >= X2 is an empty row). The corners must be ordered and the box non-empty.
-// A pixel belongs when its centre lies inside the ellipse, tested exactly.
-void EllipseRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, std::vector<TRun>& Rows);
+// The pixels an ellipse inscribed in [X1, X2) x [Y1, Y2) covers, for the rows RowFrom .. RowTo-1
+// (cut to the box): Rows[i] is row max(Y1, RowFrom) + i (a run with X1 >= X2 is an empty row).
+// The corners must be ordered and the box non-empty. A pixel belongs when its centre lies inside
+// the ellipse, tested exactly. Returns the first row.
+int32_t EllipseRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int64_t RowFrom, int64_t RowTo,
+                    std::vector<TRun>& Rows);
 
 // The pixels of a line from (X1, Y1) to (X2, Y2), end point excluded: calls Visit(x, y) for the
 // steps First .. Last-1 along the major axis (step 0 is the start point; there are

@@ -238,9 +238,9 @@ TRegion TRegion::FromEllipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   TBuilder b;
   if (X1 >= X2 || Y1 >= Y2) return b.Finish();
   std::vector<TRun> rows;
-  raster::EllipseRows(X1, Y1, X2, Y2, rows);
+  const int32_t first = raster::EllipseRows(X1, Y1, X2, Y2, Y1, Y2, rows);
   for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].X1 < rows[i].X2) b.AddRows(Y1 + static_cast<int32_t>(i), 1, &rows[i], 1);
+    if (rows[i].X1 < rows[i].X2) b.AddRows(first + static_cast<int32_t>(i), 1, &rows[i], 1);
   return b.Finish();
 }
 
@@ -374,19 +374,21 @@ std::vector<TSpan> SubtractSpans(const std::vector<TSpan>& A, const std::vector<
   return out;
 }
 
-void EllipseRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, std::vector<TRun>& Rows) {
+int32_t EllipseRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int64_t RowFrom, int64_t RowTo,
+                    std::vector<TRun>& Rows) {
   // In doubled coordinates relative to the centre, pixel x has X = 2x + 1 - (X1 + X2) and the
   // ellipse is X^2 h^2 + Y^2 w^2 <= w^2 h^2 (w, h the box size). Tested in 128-bit integers.
   __extension__ typedef __int128 int128;
   const int64_t w = int64_t(X2) - X1, h = int64_t(Y2) - Y1;
   const int64_t sx = int64_t(X1) + X2, sy = int64_t(Y1) + Y2;
   const int128 w2 = int128(w) * w, h2 = int128(h) * h, lim = w2 * h2;
-  Rows.assign(static_cast<size_t>(h), TRun{0, 0});
+  const int64_t from = std::max<int64_t>(Y1, RowFrom), to = std::min<int64_t>(Y2, RowTo);
+  Rows.assign(static_cast<size_t>(std::max<int64_t>(to - from, 0)), TRun{0, 0});
   const int64_t parity = (1 - sx) & 1;  // X has this parity
-  for (int64_t y = Y1; y < Y2; ++y) {
+  for (int64_t y = from; y < to; ++y) {
     const int64_t Y = 2 * y + 1 - sy;
     const int128 rest = lim - int128(Y) * Y * w2;  // room left for X^2 h^2
-    TRun& run = Rows[static_cast<size_t>(y - Y1)];
+    TRun& run = Rows[static_cast<size_t>(y - from)];
     if (rest < 0) continue;
     // Largest X of the right parity with X^2 h^2 <= rest.
     int64_t xm = static_cast<int64_t>(std::sqrt(static_cast<double>(rest) / static_cast<double>(h2)));
@@ -399,6 +401,7 @@ void EllipseRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, std::vector<TRu
     if (left > right) continue;
     run = TRun{static_cast<int32_t>(left), static_cast<int32_t>(right + 1)};
   }
+  return static_cast<int32_t>(from);
 }
 
 }  // namespace raster
