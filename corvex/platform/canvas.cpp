@@ -154,6 +154,7 @@ class Stroker {
       total_ += dash_[i];
     }
     dashCount_ = n;
+    if (width_ == 1) stamp_.push_back({0, 1});
     if (width_ > 1) {
       // A round pen: the pixels of a width x width square whose centres lie within width / 2 of
       // the square's centre.
@@ -186,12 +187,26 @@ class Stroker {
       int64_t k = pos_++ % total_;
       int i = 0;
       while (k >= dash_[i]) k -= dash_[i++];
-      if (i & 1) return;  // a gap
+      if (i & 1) {  // a gap: what the piece gathered so far must not bridge it
+        if (straight_) Flush();
+        return;
+      }
     }
     Emit(x, y);
   }
   // The pen at one pixel of the path.
   void Emit(int32_t x, int32_t y) {
+    if (straight_) {
+      for (int j = 0; j < width_; ++j) {
+        const int64_t r = int64_t(y) - lo_ + j - pieceTop_;
+        if (r < 0 || r >= int64_t(rows_.size())) continue;
+        raster::TRun& run = rows_[size_t(r)];
+        const int32_t a = x + stamp_[size_t(j)].X1, b = x + stamp_[size_t(j)].X2;
+        if (run.X1 >= run.X2) run = {a, b};
+        else run = {std::min(run.X1, a), std::max(run.X2, b)};
+      }
+      return;
+    }
     if (width_ == 1) {
       if (!spans_.empty() && spans_.back().Y == y && spans_.back().X2 == x) ++spans_.back().X2;
       else spans_.push_back({y, x, x + 1});
@@ -199,13 +214,32 @@ class Stroker {
     }
     for (int j = 0; j < width_; ++j) spans_.push_back({y - lo_ + j, x + stamp_[size_t(j)].X1, x + stamp_[size_t(j)].X2});
   }
-  std::vector<TSpan>& Spans() { return spans_; }
+  // A straight run of the path covering rows Top .. Bottom-1 (rows outside are not needed). The
+  // pen stamps along a straight run cover one interval per row, so the piece keeps one interval
+  // per row instead of a span per stamp.
+  void BeginPiece(int64_t Top, int64_t Bottom) {
+    straight_ = true;
+    pieceTop_ = Top;
+    rows_.assign(size_t(std::max<int64_t>(Bottom - Top, 0)), raster::TRun{0, 0});
+  }
+  void EndPiece() {
+    Flush();
+    straight_ = false;
+  }
   std::vector<TSpan> TakeSpans() {
     raster::NormalizeSpans(spans_);
     return std::move(spans_);
   }
 
  private:
+  void Flush() {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      raster::TRun& r = rows_[i];
+      if (r.X1 < r.X2) spans_.push_back({int32_t(pieceTop_ + int64_t(i)), r.X1, r.X2});
+      r = {0, 0};
+    }
+  }
+
   TPenStyle style_ = psSolid;
   int width_ = 1, lo_ = 0, hi_ = 0;
   int dash_[6] = {};
@@ -214,6 +248,9 @@ class Stroker {
   int64_t pos_ = 0;
   std::vector<raster::TRun> stamp_;
   std::vector<TSpan> spans_;
+  bool straight_ = false;
+  int64_t pieceTop_ = 0;
+  std::vector<raster::TRun> rows_;
 };
 
 // Everything one drawing operation needs.
@@ -237,7 +274,11 @@ void StrokeSegment(Stroker& s, const TRect& vis, int32_t x1, int32_t y1, int32_t
   const int64_t start = s.DashPos();
   if (first < last) {
     s.SetDashPos(start + first);
+    const int64_t top = std::max<int64_t>(std::min<int64_t>(y1, y2) - s.Lo(), int64_t(vis.Top) - m);
+    const int64_t bottom = std::min<int64_t>(std::max<int64_t>(y1, y2) + s.Hi() + 1, int64_t(vis.Bottom) + m);
+    s.BeginPiece(top, bottom);
     raster::WalkLineSteps(x1, y1, x2, y2, first, last, [&](int32_t x, int32_t y) { s.Visit(x, y); });
+    s.EndPiece();
   }
   s.SetDashPos(start + steps);
 }
@@ -415,7 +456,7 @@ void TCanvas::LineTo(int X, int Y) {
     int64_t first = 0, last = 0;
     raster::LineStepsWithin(from.X, from.Y, X, Y, s.vis.Left, s.vis.Right, s.vis.Top, s.vis.Bottom, first, last);
     raster::WalkLineSteps(from.X, from.Y, X, Y, first, last, [&](int32_t x, int32_t y) {
-      if (s.clip.PointVisible(x, y)) raster::MixSpan(s.t, y, x, x + 1, mix);
+      if (s.clip.PointVisible(x, y)) raster::MixPixel(s.t, x, y, mix);
     });
   } else {
     st.SetDashPos(DashPos_);
@@ -674,7 +715,7 @@ void TCanvas::SetPixels(int X, int Y, TColor Color) {
   const TClipper clip(t, ClipRegion());
   if (!clip.PointVisible(X, Y)) return;
   Changing();
-  raster::MixSpan(t, Y, X, X + 1, raster::MakeMix(raster::R2_COPYPEN, Color, t.Bpp));
+  raster::MixPixel(t, X, Y, raster::MakeMix(raster::R2_COPYPEN, Color, t.Bpp));
   Changed();
 }
 

@@ -122,17 +122,19 @@ void MixSpan(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const TMix& M)
         }
         return;
       }
-      // Eight pixels are 24 bytes: three 64-bit words with the masks laid out in that period.
-      uint8_t a24[24], x24[24];
-      for (int i = 0; i < 24; ++i) {
-        a24[i] = M.And[i % 3];
-        x24[i] = M.Xor[i % 3];
-      }
-      const uint64_t A[3] = {Load64(a24), Load64(a24 + 8), Load64(a24 + 16)};
-      const uint64_t X[3] = {Load64(x24), Load64(x24 + 8), Load64(x24 + 16)};
       size_t i = 0;
-      for (; i + 8 <= n; i += 8, p += 24)
-        for (int k = 0; k < 3; ++k) Store64(p + 8 * k, (Load64(p + 8 * k) & A[k]) ^ X[k]);
+      if (n >= 16) {
+        // Eight pixels are 24 bytes: three 64-bit words with the masks laid out in that period.
+        uint8_t a24[24], x24[24];
+        for (int k = 0; k < 24; ++k) {
+          a24[k] = M.And[k % 3];
+          x24[k] = M.Xor[k % 3];
+        }
+        const uint64_t A[3] = {Load64(a24), Load64(a24 + 8), Load64(a24 + 16)};
+        const uint64_t X[3] = {Load64(x24), Load64(x24 + 8), Load64(x24 + 16)};
+        for (; i + 8 <= n; i += 8, p += 24)
+          for (int k = 0; k < 3; ++k) Store64(p + 8 * k, (Load64(p + 8 * k) & A[k]) ^ X[k]);
+      }
       for (; i < n; ++i, p += 3) {
         p[0] = MixByte(p[0], M.And[0], M.Xor[0]);
         p[1] = MixByte(p[1], M.And[1], M.Xor[1]);
@@ -190,11 +192,18 @@ void MixSpanPattern(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const T
   switch (T.Bpp) {
     case 24:
     case 32: {
+      // Visit only the pattern's set bits, eight columns at a time.
       const int size = T.Bpp / 8;
-      for (int32_t x = x1; x < x2; ++x) {
-        if (((Pattern >> (7 - (x & 7))) & 1) == 0) continue;
-        uint8_t* p = row + size_t(x) * size;
-        for (int l = 0; l < size; ++l) p[l] = MixByte(p[l], M.And[l], M.Xor[l]);
+      for (int32_t g = x1 & ~7; g < x2; g += 8) {
+        unsigned bits = Pattern;
+        while (bits != 0) {
+          const int k = __builtin_clz(bits) - 24;  // 0 = leftmost column of the group
+          bits &= ~(0x80u >> k);
+          const int32_t x = g + k;
+          if (x < x1 || x >= x2) continue;
+          uint8_t* p = row + size_t(x) * size;
+          for (int l = 0; l < size; ++l) p[l] = MixByte(p[l], M.And[l], M.Xor[l]);
+        }
       }
       return;
     }
@@ -266,6 +275,8 @@ class RowDecoder {
         pal_[3 * i] = q.rgbBlue;
         pal_[3 * i + 1] = q.rgbGreen;
         pal_[3 * i + 2] = q.rgbRed;
+        const uint8_t w[4] = {q.rgbBlue, q.rgbGreen, q.rgbRed, 0};
+        std::memcpy(&pal32_[i], w, 4);
       }
     }
     if (S.Bits == 16 || S.Bits == 32) {
@@ -286,24 +297,35 @@ class RowDecoder {
     }
   }
 
-  // Pixels x0 .. x0+n-1 of a source row into out (3 bytes each).
+  // Pixels x0 .. x0+n-1 of a source row into out (3 bytes each). Pixels are stored as 4-byte
+  // words, each overwriting the spare byte of the one before; the last is stored as 3 bytes.
   void Decode(const uint8_t* row, int32_t x0, int32_t n, uint8_t* out) const {
+    if (n <= 0) return;
     switch (S_.Bits) {
-      case 1:
-        for (int32_t i = 0; i < n; ++i, out += 3) {
-          const int32_t x = x0 + i;
-          Put(out, (row[x >> 3] >> (7 - (x & 7))) & 1);
+      case 1: {
+        int32_t x = x0, i = 0;
+        // Whole source bytes: eight pixels each.
+        while (i < n && (x & 7) != 0) PutLast(out, i, n, (row[x >> 3] >> (7 - (x & 7))) & 1), ++x, ++i;
+        for (; i + 8 < n; i += 8, x += 8) {
+          const unsigned v = row[x >> 3];
+          for (int k = 0; k < 8; ++k) Put4(out + 3 * size_t(i + k), (v >> (7 - k)) & 1);
         }
+        for (; i < n; ++i, ++x) PutLast(out, i, n, (row[x >> 3] >> (7 - (x & 7))) & 1);
         break;
+      }
       case 4:
-        for (int32_t i = 0; i < n; ++i, out += 3) {
+        for (int32_t i = 0; i < n; ++i) {
           const int32_t x = x0 + i;
-          Put(out, (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4));
+          PutLast(out, i, n, (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4));
         }
         break;
-      case 8:
-        for (int32_t i = 0; i < n; ++i, out += 3) Put(out, row[x0 + i]);
+      case 8: {
+        const uint8_t* p = row + x0;
+        int32_t i = 0;
+        for (; i + 1 < n; ++i) Put4(out + 3 * size_t(i), p[i]);
+        Put3(out + 3 * size_t(i), p[i]);
         break;
+      }
       case 16:
         for (int32_t i = 0; i < n; ++i, out += 3) {
           const uint8_t* p = row + 2 * size_t(x0 + i);
@@ -319,11 +341,11 @@ class RowDecoder {
       case 32:
         if (plain32_) {
           const uint8_t* p = row + 4 * size_t(x0);
-          for (int32_t i = 0; i < n; ++i, out += 3, p += 4) {
-            out[0] = p[0];
-            out[1] = p[1];
-            out[2] = p[2];
-          }
+          int32_t i = 0;
+          for (; i + 1 < n; ++i, out += 3, p += 4) std::memcpy(out, p, 4);
+          out[0] = p[0];
+          out[1] = p[1];
+          out[2] = p[2];
         } else {
           for (int32_t i = 0; i < n; ++i, out += 3) {
             uint32_t v;
@@ -344,10 +366,11 @@ class RowDecoder {
   unsigned MonoOfIndex(int i) const { return MonoBit(pal_[3 * i], pal_[3 * i + 1], pal_[3 * i + 2]); }
 
  private:
-  void Put(uint8_t* out, unsigned idx) const {
-    out[0] = pal_[3 * idx];
-    out[1] = pal_[3 * idx + 1];
-    out[2] = pal_[3 * idx + 2];
+  void Put3(uint8_t* out, unsigned idx) const { std::memcpy(out, &pal32_[idx], 3); }
+  void Put4(uint8_t* out, unsigned idx) const { std::memcpy(out, &pal32_[idx], 4); }
+  void PutLast(uint8_t* out, int32_t i, int32_t n, unsigned idx) const {
+    if (i + 1 < n) Put4(out + 3 * size_t(i), idx);
+    else Put3(out + 3 * size_t(i), idx);
   }
   void SetupMask(int c, uint32_t mask) {
     shift_[c] = 0;
@@ -379,6 +402,7 @@ class RowDecoder {
 
   const TSourceImage& S_;
   uint8_t pal_[768] = {};
+  uint32_t pal32_[256] = {};  // blue, green, red, 0
   bool plain32_ = false;
   uint32_t mask_[3] = {};
   int shift_[3] = {};
@@ -490,9 +514,24 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
     mono[0] = decoder.MonoOfIndex(0);
     mono[1] = decoder.MonoOfIndex(1);
   }
-  std::vector<uint8_t> bgr;  // decoded source columns cmin .. cmax of the current source row
-  if (!direct && !bits1) bgr.resize(3 * size_t(cmax - cmin + 1));
+  // Decoded source columns cmin .. cmax of the current source row; a 1:1 copy onto a 24-bit
+  // target decodes straight into the target instead.
+  std::vector<uint8_t> bgr;
+  const bool decodeInPlace = !direct && !bits1 && copy && identityX && bpp == 24;
+  if (!direct && !bits1 && !decodeInPlace) bgr.resize(3 * size_t(cmax - cmin + 1));
   int32_t decodedRow = -1;
+
+  // Writes the source pixels of destination columns [a, b) on row y into out, where pixel x goes
+  // to byte (x - x0) * size (bit x - x0 for 1-bit; x0 is then a multiple of 8).
+  // Byte offsets of the source columns for equal formats (3 or 4 bytes a pixel). A 3-byte pixel
+  // is moved as one 4-byte word (the fourth byte is rewritten by the next pixel) except where
+  // the word would reach past the source row or the span.
+  std::vector<uint32_t> off;
+  if (direct && !identityX) {
+    off.resize(size_t(vw));
+    for (int32_t i = 0; i < vw; ++i) off[size_t(i)] = static_cast<uint32_t>(col[size_t(i)]) * uint32_t(size);
+  }
+  const uint32_t lastWordable = S.Width > 0 ? uint32_t(S.Width - 1) * 3 : 0;  // offsets below this can load 4 bytes
 
   // Writes the source pixels of destination columns [a, b) on row y into out, where pixel x goes
   // to byte (x - x0) * size (bit x - x0 for 1-bit; x0 is then a multiple of 8).
@@ -503,15 +542,28 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
         std::memcpy(out + size_t(a - x0) * size, srow + size_t(col[size_t(i0)]) * size, size_t(b - a) * size);
       } else if (size == 3) {
         uint8_t* o = out + size_t(a - x0) * 3;
-        for (int32_t i = i0; i < i0 + (b - a); ++i, o += 3) {
-          const uint8_t* p = srow + size_t(col[size_t(i)]) * 3;
-          o[0] = p[0];
-          o[1] = p[1];
-          o[2] = p[2];
+        const uint32_t* t = off.data() + i0;
+        int32_t n = b - a;
+        for (; n > 1; --n, o += 3, ++t) {
+          if (*t < lastWordable) {
+            uint32_t v;
+            std::memcpy(&v, srow + *t, 4);
+            std::memcpy(o, &v, 4);
+          } else {
+            o[0] = srow[*t];
+            o[1] = srow[*t + 1];
+            o[2] = srow[*t + 2];
+          }
+        }
+        if (n == 1) {
+          o[0] = srow[*t];
+          o[1] = srow[*t + 1];
+          o[2] = srow[*t + 2];
         }
       } else {
         uint8_t* o = out + size_t(a - x0) * 4;
-        for (int32_t i = i0; i < i0 + (b - a); ++i, o += 4) std::memcpy(o, srow + size_t(col[size_t(i)]) * 4, 4);
+        const uint32_t* t = off.data() + i0;
+        for (int32_t i = 0; i < b - a; ++i, o += 4) std::memcpy(o, srow + t[i], 4);
       }
       return;
     }
@@ -532,7 +584,8 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
     }
     uint8_t* o = out + size_t(a - x0) * size;
     if (size == 3 && identityX) {
-      std::memcpy(o, &bgr[3 * size_t(col[size_t(i0)] - cmin)], 3 * size_t(b - a));
+      if (bgr.empty()) decoder.Decode(srow, col[size_t(i0)], b - a, o);  // straight into the target
+      else std::memcpy(o, &bgr[3 * size_t(col[size_t(i0)] - cmin)], 3 * size_t(b - a));
       return;
     }
     for (int32_t i = i0; i < i0 + (b - a); ++i, o += size) {
@@ -583,7 +636,7 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
       continue;
     }
     const uint8_t* srow = S.Row(sy);
-    if (!direct && !bits1 && sy != decodedRow) {
+    if (!bgr.empty() && sy != decodedRow) {
       decoder.Decode(srow, cmin, cmax - cmin + 1, bgr.data());
       decodedRow = sy;
     }

@@ -52,6 +52,33 @@ struct TMix {
 TMix MakeMix(int Rop2, TColor Color, int Bpp);
 constexpr int R2_COPYPEN = 13;
 
+// Mixes one pixel (inside the target, no clipping here).
+inline void MixPixel(const TTarget& T, int32_t x, int32_t y, const TMix& M) {
+  uint8_t* row = T.Row(y);
+  switch (T.Bpp) {
+    case 24: {
+      uint8_t* p = row + size_t(x) * 3;
+      p[0] = static_cast<uint8_t>((p[0] & M.And[0]) ^ M.Xor[0]);
+      p[1] = static_cast<uint8_t>((p[1] & M.And[1]) ^ M.Xor[1]);
+      p[2] = static_cast<uint8_t>((p[2] & M.And[2]) ^ M.Xor[2]);
+      return;
+    }
+    case 32: {
+      uint8_t* p = row + size_t(x) * 4;
+      for (int l = 0; l < 4; ++l) p[l] = static_cast<uint8_t>((p[l] & M.And[l]) ^ M.Xor[l]);
+      return;
+    }
+    case 1: {
+      uint8_t& b = row[x >> 3];
+      const uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
+      b = static_cast<uint8_t>((b & ~m) | (((b & M.And[0]) ^ M.Xor[0]) & m));
+      return;
+    }
+    default:
+      return;
+  }
+}
+
 // Mixes the pixels [x1, x2) of row y (inside the target, no clipping here).
 void MixSpan(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const TMix& M);
 // The same for the pixels whose bit 7 - (x & 7) is set in Pattern (a hatch row).

@@ -65,13 +65,30 @@ void CombineRuns(const TRun* a, int na, const TRun* b, int nb, TRegionOp op, std
 struct Edge {
   int64_t xa, ya, xb, yb;  // ya < yb
   int dir;                 // +1 when the outline runs downward here, -1 upward
+  // The boundary on the current row as q + (r > 0) with n = q * den + r, 0 <= r < den, stepped
+  // row by row without dividing.
+  int64_t q = 0, r = 0, den = 1, qStep = 0, rStep = 0;
   bool vertical() const { return xa == xb; }
-  // First pixel whose centre is at or right of the edge on row y: ceil(x(y + 0.5) - 0.5).
-  int64_t BoundaryAt(int64_t y) const {
-    if (xa == xb) return xa;
+  // First pixel whose centre is at or right of the edge on row y is ceil(x(y + 0.5) - 0.5)
+  // = ceil(n / den) with n = 2 xa d + (2 (y - ya) + 1)(xb - xa) - d, den = 2d, d = yb - ya.
+  void Start(int64_t y) {
     const int64_t d = yb - ya;
+    den = 2 * d;
     const int64_t n = 2 * xa * d + (2 * (y - ya) + 1) * (xb - xa) - d;
-    return CeilDiv(n, 2 * d);
+    q = FloorDiv(n, den);
+    r = n - q * den;
+    const int64_t step = 2 * (xb - xa);
+    qStep = FloorDiv(step, den);
+    rStep = step - qStep * den;
+  }
+  int64_t Boundary() const { return q + (r > 0 ? 1 : 0); }
+  void Advance() {
+    q += qStep;
+    r += rStep;
+    if (r >= den) {
+      r -= den;
+      ++q;
+    }
   }
 };
 
@@ -115,14 +132,17 @@ void ScanPolygons(const TPoint* Points, const int* Counts, int Polygons, TFillMo
   yEnd = std::min<int64_t>(yEnd, ClipBottom);
   int64_t y = std::max<int64_t>(edges[0].ya, ClipTop);
 
-  std::vector<const Edge*> active;
+  std::vector<Edge*> active;
   std::vector<Crossing> xs;
   std::vector<TRun> runs;
   size_t next = 0;
   while (y < yEnd) {
     // Rows ya .. yb-1 of an edge are those whose centre it crosses.
     while (next < edges.size() && edges[next].ya <= y) {
-      if (edges[next].yb > y) active.push_back(&edges[next]);
+      if (edges[next].yb > y) {
+        edges[next].Start(y);
+        active.push_back(&edges[next]);
+      }
       ++next;
     }
     active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->yb <= y; }),
@@ -140,8 +160,16 @@ void ScanPolygons(const TPoint* Points, const int* Counts, int Polygons, TFillMo
       continue;
     }
     xs.clear();
-    for (const Edge* e : active) xs.push_back({e->BoundaryAt(y), e->dir});
-    std::sort(xs.begin(), xs.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
+    // The active edges stay sorted by their crossing: nearly the same order from row to row, so
+    // an insertion sort is quick.
+    for (size_t i = 1; i < active.size(); ++i) {
+      Edge* e = active[i];
+      const int64_t x = e->Boundary();
+      size_t j = i;
+      for (; j > 0 && active[j - 1]->Boundary() > x; --j) active[j] = active[j - 1];
+      active[j] = e;
+    }
+    for (const Edge* e : active) xs.push_back({e->Boundary(), e->dir});
     runs.clear();
     int wind = 0;
     for (size_t i = 0; i + 1 < xs.size(); ++i) {
@@ -157,6 +185,8 @@ void ScanPolygons(const TPoint* Points, const int* Counts, int Polygons, TFillMo
     if (!runs.empty())
       Emit(Context, static_cast<int32_t>(y), static_cast<int32_t>(rows), runs.data(), static_cast<int>(runs.size()));
     y += rows;
+    if (rows == 1)
+      for (Edge* e : active) e->Advance();
   }
 }
 
