@@ -446,7 +446,7 @@ void TCanvas::LineTo(int X, int Y) {
   const int64_t dx = int64_t(X) - from.X, dy = int64_t(Y) - from.Y;
   const int64_t steps = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
   if (!s.Drawable() || !st.Visible() || steps == 0) {
-    DashPos_ = static_cast<int>((DashPos_ + steps) % (1 << 30));
+    DashPos_ += steps;
     return;
   }
   Changing();
@@ -463,7 +463,7 @@ void TCanvas::LineTo(int X, int Y) {
     StrokeSegment(st, s.vis, from.X, from.Y, X, Y);
     raster::PaintSpans(s.t, s.clip, st.TakeSpans(), mix, nullptr);
   }
-  DashPos_ = static_cast<int>((DashPos_ + steps) % (1 << 30));
+  DashPos_ += steps;
   Changed();
 }
 

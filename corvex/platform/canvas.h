@@ -221,7 +221,7 @@ class TCanvas : public TPersistent {
   TCopyMode CopyMode_ = cmSrcCopy;
   TFillMode FillMode_ = fmAlternate;
   TPoint PenPos_;
-  int DashPos_ = 0;  // position in the pen's dash pattern, kept across LineTo calls
+  int64_t DashPos_ = 0;  // position in the pen's dash pattern, kept across LineTo calls
   bool HasClip_ = false;
   TRegion Clip_;
 };

@@ -207,8 +207,8 @@ void TRegion::TBuilder::AddBand(int32_t Top, int32_t Bottom, const TRun* Runs, i
   Runs_.insert(Runs_.end(), Runs, Runs + Count);
 }
 
-void TRegion::TBuilder::AddRows(int32_t Y, int32_t Rows, const TRun* Runs, int Count) {
-  AddBand(Y, Y + Rows, Runs, Count);
+void TRegion::TBuilder::AddRows(int32_t Top, int32_t Bottom, const TRun* Runs, int Count) {
+  AddBand(Top, Bottom, Runs, Count);
 }
 
 TRegion TRegion::TBuilder::Finish() {
@@ -242,13 +242,13 @@ TRegion TRegion::FromRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (Y2 < Y1) std::swap(Y1, Y2);
   TBuilder b;
   const TRun run{X1, X2};
-  if (X1 < X2) b.AddRows(Y1, Y2 - Y1, &run, 1);
+  if (X1 < X2) b.AddRows(Y1, Y2, &run, 1);
   return b.Finish();
 }
 
 namespace {
 void EmitToBuilder(void* ctx, int32_t y, int32_t rows, const TRun* runs, int count) {
-  static_cast<TRegion::TBuilder*>(ctx)->AddRows(y, rows, runs, count);
+  static_cast<TRegion::TBuilder*>(ctx)->AddRows(y, y + rows, runs, count);
 }
 }  // namespace
 
@@ -270,7 +270,7 @@ TRegion TRegion::FromEllipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   std::vector<TRun> rows;
   const int32_t first = raster::EllipseRows(X1, Y1, X2, Y2, Y1, Y2, rows);
   for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].X1 < rows[i].X2) b.AddRows(first + static_cast<int32_t>(i), 1, &rows[i], 1);
+    if (rows[i].X1 < rows[i].X2) b.AddRows(first + static_cast<int32_t>(i), first + static_cast<int32_t>(i) + 1, &rows[i], 1);
   return b.Finish();
 }
 
@@ -303,7 +303,7 @@ TRegion TRegion::Combine(const TRegion& A, const TRegion& B, TRegionOp Op) {
     if (j < nb) ny = std::min(ny, bb ? bb->Bottom : B.Bands_[j].Top);
     CombineRuns(ba ? &A.Runs_[ba->First] : nullptr, ba ? int(ba->Count) : 0, bb ? &B.Runs_[bb->First] : nullptr,
                 bb ? int(bb->Count) : 0, Op, runs);
-    if (!runs.empty()) out.AddRows(y, ny - y, runs.data(), static_cast<int>(runs.size()));
+    if (!runs.empty()) out.AddRows(y, ny, runs.data(), static_cast<int>(runs.size()));
     y = ny;
   }
   return out.Finish();

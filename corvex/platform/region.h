@@ -79,8 +79,8 @@ class TRegion {
   // non-touching). Used by the scan converters.
   class TBuilder {
    public:
-    // Adds rows Y .. Y+Rows-1 (below the rows added before) with the same runs.
-    void AddRows(int32_t Y, int32_t Rows, const TRun* Runs, int Count);
+    // Adds rows Top .. Bottom-1 (below the rows added before) with the same runs.
+    void AddRows(int32_t Top, int32_t Bottom, const TRun* Runs, int Count);
     TRegion Finish();
 
    private:

@@ -63,7 +63,8 @@ struct Metrics {
   double strikePos = 0, strikeThick = 1;        // pixels above the baseline (top), thickness
 };
 
-constexpr size_t kGlyphCacheLimit = 4096;
+constexpr size_t kGlyphCacheLimit = 4096;            // glyphs
+constexpr size_t kGlyphCacheBytes = size_t(16) << 20;  // and bytes of coverage
 
 class Engine {
  public:
@@ -125,7 +126,10 @@ class Engine {
     const GlyphKey key{f.face, CurrentSize(f.face), index, f.synthBold, f.synthItalic};
     auto it = glyphs_.find(key);
     if (it != glyphs_.end()) return &it->second;
-    if (glyphs_.size() >= kGlyphCacheLimit) glyphs_.clear();
+    if (glyphs_.size() >= kGlyphCacheLimit || glyphBytes_ >= kGlyphCacheBytes) {
+      glyphs_.clear();
+      glyphBytes_ = 0;
+    }
     Glyph g;
     SetTransform(f, 0.0, 0.0, 0.0);
     if (FT_Load_Glyph(f.face, index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0) {
@@ -135,6 +139,7 @@ class Engine {
       if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) Copy(slot, g);
     }
     FT_Set_Transform(f.face, nullptr, nullptr);
+    glyphBytes_ += g.cover.size() + sizeof(Glyph);
     return &glyphs_.emplace(key, std::move(g)).first->second;
   }
 
@@ -251,6 +256,7 @@ class Engine {
   std::map<std::pair<std::string, int>, FT_Face> loaded_;
   std::map<FT_Face, FT_F26Dot6> sizes_;
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
+  size_t glyphBytes_ = 0;
 };
 
 // UTF-8 to code points; a byte that does not start a valid sequence stands for itself
