@@ -1,0 +1,54 @@
+// The neural-network colour quantizer: a Kohonen self-organising map of NeuQuant's kind (one
+// neuron per palette colour), trained on a sample of the image's pixels, then searched through
+// an index by green value. TCXQuantizer (stdquant.h) uses it for 128 colours and more.
+//
+// The learning follows NeuQuant's integer arithmetic exactly (colours scaled by 16 while
+// learning, biased winner search with frequency and bias, neighbour radius shrinking over 100
+// periods) and visits the pixels in prime-stride order, 1 of every `factor` pixels, so that the
+// palette of an image is always the same.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "corvex/core/defs.h"
+
+namespace corvex {
+
+// The sampling factor (1 .. 30: learn from 1 of every factor pixels). Quality -1 chooses by the
+// image size: 1 under 2000 pixels, else Round((pixels - 2000) * 13 / 148000 + 2) limited to
+// 1 .. 30. Otherwise Trunc((100 - Quality) / 100 * 29) + 1 with Quality limited to 0 .. 100
+// (100 gives 1, 0 gives 30).
+int NeuralSamplingFactor(int64_t Pixels, int Quality);
+
+// The stride between sampled pixels: the first of the primes 499, 491, 487 that does not divide
+// the picture's byte length, else 503.
+int NeuralSampleStep(int64_t ByteLength);
+
+class TNeuralQuantizer {
+ public:
+  // Learns NCol colours (limited to 1 .. min(256, ColorMapCount)) from Bitmap and writes them to
+  // ColorMap[0 .. NCol-1]. A bitmap that is missing, empty or not 24-bit teaches nothing: the
+  // palette is then the initial grey ramp. With ColorMap nullptr or ColorMapCount < 1 there is
+  // no network and every colour maps to 0.
+  TNeuralQuantizer(const TBitmap* Bitmap, TRGB* ColorMap, int ColorMapCount, int NCol, int Quality);
+
+  // The palette index of the neuron nearest to Color (sum of absolute differences).
+  int GetIndex(const TRGB& Color) const;
+
+  int GetColorCount() const { return static_cast<int>(Net_.size()); }
+  int GetSamplingFactor() const { return Factor_; }
+
+ private:
+  struct Neuron {
+    int32_t b, g, r;  // 0 .. 255
+    int32_t index;    // palette index
+  };
+  void BuildIndex();
+
+  int Factor_ = 1;
+  std::vector<Neuron> Net_;  // sorted by green
+  int32_t GreenIndex_[256] = {};
+};
+
+}  // namespace corvex
