@@ -261,6 +261,27 @@ TEST(NeuralQuantizer, LookupFindsTheNearestEntry) {
   }
 }
 
+TEST(NeuralQuantizer, CellListsGiveTheSearchesAnswerTiesIncluded) {
+  // The untrained ramp is full of ties; the trained networks are not.
+  auto ramp = Pixels(29, 1, std::vector<TRGB>(29, Red(5)));
+  auto photo = Generated(120, 90, 8, 1);
+  auto noise = Generated(120, 90, 3, 0);
+  const std::pair<const TBitmap*, int> nets[] = {{ramp.get(), 0}, {photo.get(), 100}, {noise.get(), -1}};
+  for (auto [bmp, quality] : nets) {
+    for (int ncol : {128, 256}) {
+      TRGB pal[256];
+      TNeuralQuantizer nq(bmp, pal, 256, ncol, quality);
+      for (int pass = 0; pass < 2; ++pass)  // the second pass answers from the memo
+        for (int r = 0; r < 256; r += 4)
+          for (int g = 1; g < 256; g += 3)
+            for (int b = 2; b < 256; b += 5) {
+              const TRGB c = CreateRGB(r, g, b);
+              ASSERT_EQ(nq.GetIndex(c), nq.SearchIndex(c)) << r << " " << g << " " << b << " ncol " << ncol;
+            }
+    }
+  }
+}
+
 TEST(Quantizer, MethodChosenByColourCount) {
   auto bmp = Generated(30, 20, 3, 1);
   TRGB pal[256];

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvex {
 
@@ -27,15 +30,39 @@ constexpr int kRadBias = 1 << kRadBiasShift;      // 256
 constexpr int kAlphaRadBias = 1 << (kAlphaBiasShift + kRadBiasShift);  // 262144
 constexpr int kCycles = 100;                      // learning periods
 
+// Lookup cells: 5 bits per channel, at most kMaxCandidates neurons listed per cell.
+constexpr int kCellBits = 5;
+constexpr int kCellShift = 8 - kCellBits;
+constexpr int kCellCount = 1 << (3 * kCellBits);
+constexpr int kMaxCandidates = 64;
+constexpr int kMemoBits = 14;
+constexpr int kMemoSize = 1 << kMemoBits;
+
+// The first position of v in a[0 .. n-1], which holds it.
+inline int FindFirst(const int32_t* a, int n, int32_t v) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i key = _mm_set1_epi32(v);
+  for (; i + 4 <= n; i += 4) {
+    const int mask = _mm_movemask_ps(_mm_castsi128_ps(
+        _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)), key)));
+    if (mask != 0) return i + __builtin_ctz(unsigned(mask));
+  }
+#endif
+  while (a[i] != v) ++i;
+  return i;
+}
+
 // The network while it learns, one array per field so that the winner search streams through
 // memory.
 struct Learner {
   int n = 0;
   std::vector<int32_t> b, g, r, bias, freq, radpower;
+  std::vector<int32_t> dist, biasdist;  // scratch of the winner search
 
   explicit Learner(int size)
       : n(size), b(size), g(size), r(size), bias(size, 0), freq(size, kIntBias / size),
-        radpower(std::max(size >> 3, 1), 0) {
+        radpower(std::max(size >> 3, 1), 0), dist(size), biasdist(size) {
     for (int i = 0; i < n; ++i) b[i] = g[i] = r[i] = (i << (kNetBiasShift + 8)) / n;
   }
 
@@ -47,27 +74,29 @@ struct Learner {
   // Every neuron's frequency decays and its bias grows; the unbiased winner gains frequency and
   // loses bias.
   int Contest(int32_t sb, int32_t sg, int32_t sr) {
-    int bestd = INT_MAX, bestbiasd = INT_MAX, bestpos = 0, bestbiaspos = 0;
+    // One pass that the compiler can vectorise (distances, the two minima, the decay of every
+    // frequency and bias), then the first neuron at each minimum.
     int32_t* pb = b.data();
     int32_t* pg = g.data();
     int32_t* pr = r.data();
     int32_t* pbias = bias.data();
     int32_t* pfreq = freq.data();
+    int32_t* pd = dist.data();
+    int32_t* pbd = biasdist.data();
+    int32_t bestd = INT_MAX, bestbiasd = INT_MAX;
     for (int i = 0; i < n; ++i) {
-      const int dist = std::abs(pb[i] - sb) + std::abs(pg[i] - sg) + std::abs(pr[i] - sr);
-      if (dist < bestd) {
-        bestd = dist;
-        bestpos = i;
-      }
-      const int biasdist = dist - (pbias[i] >> (kIntBiasShift - kNetBiasShift));
-      if (biasdist < bestbiasd) {
-        bestbiasd = biasdist;
-        bestbiaspos = i;
-      }
-      const int betafreq = pfreq[i] >> kBetaShift;
+      const int32_t d = std::abs(pb[i] - sb) + std::abs(pg[i] - sg) + std::abs(pr[i] - sr);
+      const int32_t bd = d - (pbias[i] >> (kIntBiasShift - kNetBiasShift));
+      pd[i] = d;
+      pbd[i] = bd;
+      bestd = std::min(bestd, d);
+      bestbiasd = std::min(bestbiasd, bd);
+      const int32_t betafreq = pfreq[i] >> kBetaShift;
       pfreq[i] -= betafreq;
       pbias[i] += betafreq << kGammaShift;
     }
+    const int bestpos = FindFirst(pd, n, bestd);
+    const int bestbiaspos = FindFirst(pbd, n, bestbiasd);
     pfreq[bestpos] += kBeta;
     pbias[bestpos] -= kBetaGamma;
     return bestbiaspos;
@@ -172,6 +201,9 @@ TNeuralQuantizer::TNeuralQuantizer(const TBitmap* Bitmap, TRGB* ColorMap, int Co
     ColorMap[i] = TRGB{static_cast<uint8_t>(e.b), static_cast<uint8_t>(e.g), static_cast<uint8_t>(e.r)};
   }
   BuildIndex();
+  Cells_.assign(kCellCount, Cell{0, 0, 0});
+  MemoKey_.assign(kMemoSize, 0);
+  MemoIndex_.assign(kMemoSize, 0);
 }
 
 // Sorts the network by green (selection sort: the first smallest is swapped in) and records,
@@ -199,9 +231,85 @@ void TNeuralQuantizer::BuildIndex() {
   for (int j = previous + 1; j < 256; ++j) GreenIndex_[j] = n - 1;
 }
 
+// The neurons that can be nearest to some colour of a cell: with U the smallest, over all
+// neurons, of the largest distance from a neuron to the cell, every nearest neuron of every
+// colour in the cell is at most U away from the cell.
+void TNeuralQuantizer::BuildCell(unsigned CellIndex) const {
+  const int n = static_cast<int>(Net_.size());
+  const int side = (1 << kCellShift) - 1;
+  const int lr = int(CellIndex >> (2 * kCellBits)) << kCellShift;
+  const int lg = int((CellIndex >> kCellBits) & ((1 << kCellBits) - 1)) << kCellShift;
+  const int lb = int(CellIndex & ((1 << kCellBits) - 1)) << kCellShift;
+  auto nearDist = [side](int v, int lo) { return v < lo ? lo - v : v > lo + side ? v - lo - side : 0; };
+  auto farDist = [side](int v, int lo) { return std::max(v - lo, lo + side - v); };
+  int bound = INT_MAX;
+  for (const Neuron& p : Net_) bound = std::min(bound, farDist(p.r, lr) + farDist(p.g, lg) + farDist(p.b, lb));
+  const size_t offset = Pool_.size();
+  int count = 0;
+  for (int k = 0; k < n && count <= kMaxCandidates; ++k) {
+    const Neuron& p = Net_[k];
+    if (nearDist(p.r, lr) + nearDist(p.g, lg) + nearDist(p.b, lb) > bound) continue;
+    Pool_.push_back(static_cast<uint8_t>(k));
+    ++count;
+  }
+  Cell& c = Cells_[CellIndex];
+  if (count > kMaxCandidates) {
+    Pool_.resize(offset);
+    c.State = 2;
+    return;
+  }
+  c = Cell{static_cast<uint32_t>(offset), static_cast<uint16_t>(count), 1};
+}
+
+// A small memo of recent colours, then the candidates of the colour's cell.
+int TNeuralQuantizer::GetIndex(const TRGB& Color) const {
+  if (Net_.empty()) return 0;
+  const uint32_t key = (uint32_t(Color.r) << 16 | uint32_t(Color.g) << 8 | Color.b) + 1;
+  const uint32_t slot = (key * 2654435761u) >> (32 - kMemoBits);
+  if (MemoKey_[slot] == key) return MemoIndex_[slot];
+  const unsigned cell = unsigned(Color.r >> kCellShift) << (2 * kCellBits) |
+                        unsigned(Color.g >> kCellShift) << kCellBits | unsigned(Color.b >> kCellShift);
+  const Cell* c = &Cells_[cell];
+  if (c->State == 0) {
+    BuildCell(cell);
+    c = &Cells_[cell];
+  }
+  int index;
+  if (c->State == 2) {
+    index = SearchIndex(Color);
+  } else {
+    index = NearestCandidate(*c, Color);
+  }
+  MemoKey_[slot] = key;
+  MemoIndex_[slot] = static_cast<uint8_t>(index);
+  return index;
+}
+
+// The nearest candidate of a cell; among equal distances the one the search would meet first:
+// positions from the green index i0 upward are met at steps 0, 1, ..., those below it at steps
+// 0, 1, ... just after the upward one of the same step.
+int TNeuralQuantizer::NearestCandidate(const Cell& C, const TRGB& Color) const {
+  const uint8_t* cand = Pool_.data() + C.Offset;
+  const int b = Color.b, g = Color.g, r = Color.r;
+  const int i0 = GreenIndex_[g];
+  auto rank = [i0](int k) { return k >= i0 ? 2 * (k - i0) : 2 * (i0 - 1 - k) + 1; };
+  const Neuron* net = Net_.data();
+  int bestd = INT_MAX, bestk = 0;
+  for (int i = 0; i < C.Count; ++i) {
+    const int k = cand[i];
+    const Neuron& p = net[k];
+    const int d = std::abs(p.g - g) + std::abs(p.b - b) + std::abs(p.r - r);
+    if (d < bestd || (d == bestd && rank(k) < rank(bestk))) {
+      bestd = d;
+      bestk = k;
+    }
+  }
+  return net[bestk].index;
+}
+
 // Walks up and down from the green index alternately; a side stops once its green difference
 // alone reaches the best distance found.
-int TNeuralQuantizer::GetIndex(const TRGB& Color) const {
+int TNeuralQuantizer::SearchIndex(const TRGB& Color) const {
   const int n = static_cast<int>(Net_.size());
   if (n == 0) return 0;
   const int b = Color.b, g = Color.g, r = Color.r;

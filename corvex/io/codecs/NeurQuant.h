@@ -33,8 +33,15 @@ class TNeuralQuantizer {
   // no network and every colour maps to 0.
   TNeuralQuantizer(const TBitmap* Bitmap, TRGB* ColorMap, int ColorMapCount, int NCol, int Quality);
 
-  // The palette index of the neuron nearest to Color (sum of absolute differences).
+  // The palette index of the neuron nearest to Color (sum of absolute differences). Among equal
+  // distances the neuron met first by the search wins: it walks the network sorted by green
+  // upward and downward alternately, starting at the green index of Color. The answer is found
+  // through lists of the neurons that can be nearest for each 5-bit colour cell, built on first
+  // use, and a memo of recent colours (so GetIndex is not safe to call from several threads at
+  // once on one quantizer).
   int GetIndex(const TRGB& Color) const;
+  // The same answer from the search itself, without the cell lists.
+  int SearchIndex(const TRGB& Color) const;
 
   int GetColorCount() const { return static_cast<int>(Net_.size()); }
   int GetSamplingFactor() const { return Factor_; }
@@ -44,11 +51,24 @@ class TNeuralQuantizer {
     int32_t b, g, r;  // 0 .. 255
     int32_t index;    // palette index
   };
+  // A cell's candidate list: Count positions (in Net_) at Pool_[Offset]; State 0 = not built
+  // yet, 1 = built, 2 = too many candidates (the search answers).
+  struct Cell {
+    uint32_t Offset;
+    uint16_t Count;
+    uint8_t State;
+  };
   void BuildIndex();
+  void BuildCell(unsigned CellIndex) const;
+  int NearestCandidate(const Cell& C, const TRGB& Color) const;
 
   int Factor_ = 1;
   std::vector<Neuron> Net_;  // sorted by green
   int32_t GreenIndex_[256] = {};
+  mutable std::vector<Cell> Cells_;
+  mutable std::vector<uint32_t> MemoKey_;   // colour + 1 of each memo slot, 0 = empty
+  mutable std::vector<uint8_t> MemoIndex_;
+  mutable std::vector<uint8_t> Pool_;
 };
 
 }  // namespace corvex
