@@ -95,8 +95,9 @@ constexpr uint64_t kMaxDIBImageBytes = uint64_t(1) << 30;
 // bits are always the lighter (white) colour.
 // Returns the DIB's bit count. Failure: returns 0 and leaves Bitmap untouched when the DIB is
 // unreadable (no data, a header shorter than 40 bytes, a zero or negative width, pixel data
-// shorter than the rows need, an unknown compression or bit count, or a picture over
-// kMaxDIBImageBytes). Run-length data that ends early or runs past a row or the image is cut
+// shorter than the rows need, an unknown compression or bit count, a picture over
+// kMaxDIBImageBytes, or a run-length picture over 4 megapixels with less than one byte of data
+// per 1024 pixels). Run-length data that ends early or runs past a row or the image is cut
 // there: what it covers is drawn, the rest keeps colour 0.
 int _CopyDIB2Bitmap(uintptr_t DIB, TBitmap* Bitmap, const void* Bits, bool IsPointer, size_t DIBSize = 0,
                     size_t BitsSize = 0);

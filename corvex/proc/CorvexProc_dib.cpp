@@ -201,6 +201,11 @@ struct MaskChannel {
   }
 };
 
+// Run-length pictures above 4 megapixels need at least one byte of data per 1024 pixels (an
+// encoder spends about 2 bytes per 255 pixels of one colour, and 2 bytes per row).
+constexpr uint64_t kMaxRlePixelsFree = uint64_t(1) << 22;
+constexpr uint64_t kMaxRlePixelsPerByte = 1024;
+
 enum class Kind { None, Mono, Pal4, Pal8, Rle4, Rle8, Bits16, Rgb24, Bits32, Packed, Planar };
 
 struct Plan {
@@ -406,6 +411,11 @@ int CopyDIB(const uint8_t* dib, size_t size, TBitmap* Bitmap, const uint8_t* Bit
     rowLen = ((uint64_t(w) * bc + 31) >> 5) << 2;
     const uint64_t lastRow = (uint64_t(w) * bc + 7) >> 3;
     if (rowLen * uint64_t(h - 1) + lastRow > dataSize) return 0;
+  } else if (plan.kind == Kind::Rle4 || plan.kind == Kind::Rle8) {
+    // Run-length data may leave pixels out, so its size does not bound the picture; a few
+    // bytes must not make a huge one.
+    const uint64_t pixels = uint64_t(w) * uint64_t(h);
+    if (pixels > kMaxRlePixelsFree && pixels / kMaxRlePixelsPerByte > dataSize) return 0;
   } else if (plan.kind == Kind::Packed) {
     if (PackedFrameSize(plan.packed, w, h) > dataSize) return 0;
   } else if (plan.kind == Kind::Planar) {
