@@ -72,7 +72,9 @@ struct Learner {
 
   // The biased winner for a sample: the first neuron with the smallest distance less its bias.
   // Every neuron's frequency decays and its bias grows; the unbiased winner gains frequency and
-  // loses bias.
+  // loses bias. What one gains the other loses 1024-fold, so bias = 1024 * (initial frequency -
+  // frequency) at all times: with frequencies within 0 .. 66559 it never leaves +-2^27. Its
+  // shift keeps the sign (a neuron that wins often has a negative bias and is held back).
   int Contest(int32_t sb, int32_t sg, int32_t sr) {
     // One pass that the compiler can vectorise (distances, the two minima, the decay of every
     // frequency and bias), then the first neuron at each minimum.
