@@ -72,15 +72,15 @@ void _GetMediaContrastRGB(const TBitmap* Bitmap, int& MeanR, int& MeanG, int& Me
   int64_t sr = 0, sg = 0, sb = 0;
   for (int y = 0; y < h; ++y) {
     const uint8_t* p = Bitmap->ScanLine(y);
-    uint32_t rr = 0, rg = 0, rb = 0;  // one row fits: 255 * 2^24 < 2^32
+    uint64_t rr = 0, rg = 0, rb = 0;
     for (int x = 0; x < w; ++x, p += 3) {
       rb += p[0];
       rg += p[1];
       rr += p[2];
     }
-    sr += rr;
-    sg += rg;
-    sb += rb;
+    sr += int64_t(rr);
+    sg += int64_t(rg);
+    sb += int64_t(rb);
   }
   const int64_t d = int64_t(w - 1) * (h - 1);
   MeanR = static_cast<int>(sr / d);
