@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "corvex/core/cxwords.h"
 #include "corvex/core/defs.h"
+#include "corvex/platform/component.h"
+#include "corvex/platform/sets.h"
 #include "corvex/platform/streams.h"
 
 namespace corvex {
@@ -308,5 +311,148 @@ TCXFileFormatInfo* CXFileFormatGetInfo2(const std::string& Ext);
 void CXFileFormatAdd(const TCXFileFormatInfo& Info);
 // Removes the first entry with this type; nothing happens when there is none.
 void CXFileFormatRemove(int FileType);
+
+// ---------------------------------------------------------------------------------------------
+// Format detection
+
+// The file type of the data at the stream's position, 0 when unknown: first the content tests
+// of added formats, then the probes of the built-in ones. The position is kept; an error while
+// probing ends the probing with what was found so far.
+int FindStreamFormat(TStream* Stream);
+// The file type of a file's content (0 when it cannot be opened). With VerifyExtension, 0 unless
+// the file's extension is registered for the detected type.
+int FindFileFormat(const std::string& FileName, bool VerifyExtension);
+
+// ---------------------------------------------------------------------------------------------
+// The I/O component: loads and saves images for the bitmap it is attached to, through the codecs
+// by format, by file extension or by detected content, and keeps the parameter record the codecs
+// fill. It owns no image.
+
+enum TIOPreviewsParamsItems { ioppDefaultLockPreview };
+using TIOPreviewsParams = TSet<TIOPreviewsParamsItems>;
+
+class TCorvexIO : public TComponent {
+ public:
+  explicit TCorvexIO(TComponent* AOwner = nullptr);
+  ~TCorvexIO() override;
+
+  // The bitmap loads go into and saves come from; not owned. A view or image control attached
+  // later provides its own bitmap.
+  TBitmap* GetAttachedBitmap() const { return Bitmap_; }
+  void SetAttachedBitmap(TBitmap* Bitmap);
+
+  TIOParamsVals& GetParams() { return Params_; }
+  const TIOParamsVals& GetParams() const { return Params_; }
+  // True when the last load or save failed or was stopped.
+  bool GetAborting() const { return Aborting_; }
+  // Set from an OnProgress handler to stop the running load or save.
+  void SetAborting(bool Value) { Aborting_ = Value; }
+
+  TColor GetBackground() const { return Background_; }
+  void SetBackground(TColor Value) { Background_ = Value; }
+  TMsgLanguage GetMsgLanguage() const { return MsgLanguage_; }
+  void SetMsgLanguage(TMsgLanguage Value) { MsgLanguage_ = Value; }
+  TIOPreviewsParams GetPreviewsParams() const { return PreviewsParams_; }
+  void SetPreviewsParams(TIOPreviewsParams Value) { PreviewsParams_ = Value; }
+  // Frame TIFF, PCX and JPEG stream data with a 12-byte header.
+  bool GetStreamHeaders() const { return StreamHeaders_; }
+  void SetStreamHeaders(bool Value) { StreamHeaders_ = Value; }
+
+  TCXProgressEvent OnProgress;
+
+  // Refreshes whoever shows the bitmap: marks it modified.
+  void Update();
+
+  // Loads by format (the file's name is kept in Params.FileName; stream loads clear it).
+  void LoadFromFileBMP(const std::string& FileName);
+  void LoadFromFileCUR(const std::string& FileName);
+  void LoadFromFileGif(const std::string& FileName);
+  void LoadFromFileICO(const std::string& FileName);
+  void LoadFromFileJpeg(const std::string& FileName);
+  void LoadFromFilePCX(const std::string& FileName);
+  void LoadFromFilePNG(const std::string& FileName);
+  void LoadFromFileTGA(const std::string& FileName);
+  void LoadFromFileTIFF(const std::string& FileName);
+  void LoadFromStreamBMP(TStream* Stream);
+  void LoadFromStreamCUR(TStream* Stream);
+  void LoadFromStreamGif(TStream* Stream);
+  void LoadFromStreamICO(TStream* Stream);
+  void LoadFromStreamJpeg(TStream* Stream);
+  void LoadFromStreamPCX(TStream* Stream);
+  void LoadFromStreamPNG(TStream* Stream);
+  void LoadFromStreamTGA(TStream* Stream);
+  void LoadFromStreamTIFF(TStream* Stream);
+  // Saves by format. A file is written beside the target and renamed over it only when the
+  // writer finished: a failed save leaves the file that was there.
+  void SaveToFileBMP(const std::string& FileName);
+  void SaveToFileGif(const std::string& FileName);
+  void SaveToFileJpeg(const std::string& FileName);
+  void SaveToFilePCX(const std::string& FileName);
+  void SaveToFilePNG(const std::string& FileName);
+  void SaveToFileTGA(const std::string& FileName);
+  void SaveToFileTIFF(const std::string& FileName);
+  void SaveToStreamBMP(TStream* Stream);
+  void SaveToStreamGif(TStream* Stream);
+  void SaveToStreamJpeg(TStream* Stream);
+  void SaveToStreamPCX(TStream* Stream);
+  void SaveToStreamPNG(TStream* Stream);
+  void SaveToStreamTGA(TStream* Stream);
+  void SaveToStreamTIFF(TStream* Stream);
+
+  // Dispatch by extension (files) or by content / type (streams).
+  virtual void LoadFromFile(const std::string& FileName);
+  virtual void LoadFromStream(TStream* Stream);
+  virtual void LoadFromFileFormat(const std::string& FileName, int FileType);
+  virtual void LoadFromStreamFormat(TStream* Stream, int FileType);
+  virtual void SaveToFile(const std::string& FileName);
+  virtual void SaveToStream(TStream* Stream, int FileType);
+  // The parameters of a file or stream only; the bitmap is not touched. Errors give FileType 0.
+  virtual void ParamsFromFile(const std::string& FileName);
+  virtual void ParamsFromStream(TStream* Stream);
+
+  // Draws a Windows metafile or enhanced metafile into the bitmap at Width x Height (a negative
+  // side follows the other proportionally; both negative: the metafile's own size), the larger
+  // side limited to 2800.
+  void ImportMetafile(const std::string& FileName, int Width, int Height);
+
+  // Multi-image files: inserts the bitmap into a GIF at GIF_ImageIndex (and marks the file as a
+  // looping animation), or appends it to a TIFF as a new page. Return the writer's result.
+  int InsertToFileGif(const std::string& FileName);
+  int InsertToFileTIFF(const std::string& FileName);
+
+  // Copies the parameters of another TCorvexIO or of a TIOParamsVals; anything else is ignored.
+  void AssignParams(const TObject* Source);
+  // Fills the bitmap with Background.
+  void Clear();
+
+ private:
+  void LoadFile(const std::string& FileName, int FileType);
+  void LoadStream(TStream* Stream, int FileType, const std::string& FileName);
+  void SaveFile(const std::string& FileName, int FileType);
+  void SaveStream(TStream* Stream, int FileType);
+  bool ReadWithRegistry(TStream* Stream, int FileType, bool Preview);
+  void ReadParams(TStream* Stream, int FileType);
+  TProgressRec StartProgress(bool WithEvent = true);
+  void AfterLoad(int FileType, const std::string& FileName);
+  bool PrepareSave();
+
+  TBitmap* Bitmap_ = nullptr;
+  TIOParamsVals Params_;
+  bool Aborting_ = false;
+  TColor Background_ = 0;
+  TMsgLanguage MsgLanguage_ = msSystem;
+  TIOPreviewsParams PreviewsParams_;
+  bool StreamHeaders_ = false;
+};
+
+// Multi-image helpers on files.
+int DeleteGifIm(const std::string& FileName, int Index);
+int DeleteTIFFIm(const std::string& FileName, int Index);
+// The number of images (0 on any error for GIF; a TIFF that cannot be opened raises).
+int EnumGifIm(const std::string& FileName);
+int EnumTIFFIm(const std::string& FileName);
+// True when the GIF has the looping extension (false on any error).
+bool CheckAniGif(const std::string& FileName);
+
 
 }  // namespace corvex
