@@ -33,8 +33,12 @@ int Fail(int Status, const std::string& Message) {
   return Status;
 }
 
-int UsageError(const Command& command, const std::string& Message) {
-  std::fprintf(stderr, "corvex %s: %s\nusage: corvex %s %s\n", command.name, Message.c_str(), command.name, command.usage);
+int UsageError(const std::string& CommandName, const std::string& Message) {
+  const char* usage = "";
+  for (const Command& c : Commands())
+    if (CommandName == c.name) usage = c.usage;
+  std::fprintf(stderr, "corvex %s: %s\nusage: corvex %s %s\n", CommandName.c_str(), Message.c_str(), CommandName.c_str(),
+               usage);
   return kUsage;
 }
 

@@ -34,8 +34,8 @@ struct Registrar {
 
 // Prints "corvex: <message>" on standard error and returns Status.
 int Fail(int Status, const std::string& Message);
-// "corvex <name> <usage>" for a command's usage line.
-int UsageError(const Command& command, const std::string& Message);
+// Prints the message and the command's usage line on standard error; returns kUsage.
+int UsageError(const std::string& CommandName, const std::string& Message);
 
 // A progress bar on standard error, shown only when it is a terminal. Hand Event() to a
 // component's OnProgress or a progress record; Done() ends the line.
