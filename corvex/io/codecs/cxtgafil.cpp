@@ -58,7 +58,8 @@ bool EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Seco
 }
 
 void DecodeDateTime(double Value, int& Year, int& Month, int& Day, int& Hour, int& Minute, int& Second) {
-  if (!std::isfinite(Value) || std::fabs(Value) > 3.0e6) Value = 0;  // far outside years 1 .. 9999
+  // Outside 0001-01-01 .. 9999-12-31 (the years the toolkit's dates cover) day 0 is taken.
+  if (!std::isfinite(Value) || Value <= -693594.0 || Value >= 2958466.0) Value = 0;
   const int64_t days = Trunc64(Value);
   int64_t ms = Round64(std::fabs(Value - static_cast<double>(days)) * 86400000.0);
   if (ms >= 86400000) ms = 86400000 - 1;
