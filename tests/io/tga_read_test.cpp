@@ -422,7 +422,7 @@ TEST(TgaRead, BadHeadersAndDamagedDataNeverCrash) {
   EXPECT_TRUE(refused(f));
   f = good;
   f[0] = 200;  // an ID field longer than the file
-  EXPECT_TRUE(refused(std::vector<uint8_t>(f.begin(), f.begin() + 100)));
+  EXPECT_TRUE(refused(f));
   f = good;
   f[12] = f[13] = f[14] = f[15] = 0xFF;  // 65535 x 65535 in a tiny file
   TBitmap big;
