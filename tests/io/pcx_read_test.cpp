@@ -19,7 +19,7 @@ void ReadWhole(TStream* s, TBitmap* b, TIOParamsVals& p, TProgressRec& r, bool p
 }
 
 // A PCX file: header, data as given, and an optional trailing 256-colour palette.
-struct PcxSpec {
+struct PcxFields {
   int bits = 8, planes = 1, width = 1, height = 1, bytesPerLine = 2, encoding = 1;
   int hres = 72, vres = 72, version = 5;
   uint8_t palette16[48] = {};
@@ -27,7 +27,7 @@ struct PcxSpec {
   std::vector<uint8_t> trailing;  // 768 bytes, written after the marker 12
 };
 
-std::vector<uint8_t> MakePcx(const PcxSpec& s) {
+std::vector<uint8_t> MakePcx(const PcxFields& s) {
   std::vector<uint8_t> f(128 + s.data.size() + (s.trailing.empty() ? 0 : 1 + s.trailing.size()), 0);
   f[0] = 10;
   f[1] = uint8_t(s.version);
@@ -119,7 +119,7 @@ TEST(PcxRead, SixteenColourPlanesAndPackedLayouts) {
 
   // Two and three bit planes index 4 and 8 colours of the header palette.
   for (int planes : {2, 3}) {
-    PcxSpec s;
+    PcxFields s;
     s.bits = 1;
     s.planes = planes;
     s.width = 8;
@@ -142,7 +142,7 @@ TEST(PcxRead, SixteenColourPlanesAndPackedLayouts) {
   }
 
   // Two bits per pixel: four pixels a byte, highest bits first.
-  PcxSpec s2;
+  PcxFields s2;
   s2.bits = 2;
   s2.width = 5;
   s2.bytesPerLine = 2;
@@ -157,7 +157,7 @@ TEST(PcxRead, SixteenColourPlanesAndPackedLayouts) {
   for (int x = 0; x < 5; ++x) EXPECT_EQ(Px(bmp, x, 0).g, want[x]) << x;
 
   // Four planes of 8 bits: red, green, blue, and an alpha plane that is skipped.
-  PcxSpec s4;
+  PcxFields s4;
   s4.bits = 8;
   s4.planes = 4;
   s4.width = 2;
@@ -172,7 +172,7 @@ TEST(PcxRead, SixteenColourPlanesAndPackedLayouts) {
 
 TEST(PcxRead, RunsCrossLineEndsAndCountBytes) {
   // 3 x 2 pixels, 8 bits, 4 bytes per line: one run of 8 bytes covers both lines.
-  PcxSpec s;
+  PcxFields s;
   s.width = 3;
   s.height = 2;
   s.bytesPerLine = 4;
@@ -197,7 +197,7 @@ TEST(PcxRead, RunsCrossLineEndsAndCountBytes) {
 }
 
 TEST(PcxRead, OneBitRowsResolutionAndPreview) {
-  PcxSpec s;
+  PcxFields s;
   s.bits = 1;
   s.width = 10;
   s.height = 2;
@@ -239,7 +239,7 @@ TEST(PcxRead, OneBitRowsResolutionAndPreview) {
 }
 
 TEST(PcxRead, LyingHeadersAndTruncatedDataNeverReadOutOfBounds) {
-  PcxSpec good;
+  PcxFields good;
   good.width = 6;
   good.height = 4;
   good.bytesPerLine = 6;
@@ -251,13 +251,13 @@ TEST(PcxRead, LyingHeadersAndTruncatedDataNeverReadOutOfBounds) {
   TIOParamsVals params;
   ASSERT_TRUE(DecodeBytes(ReadWhole, MakePcx(good), bmp, params));
 
-  auto refused = [&](PcxSpec s) {
+  auto refused = [&](PcxFields s) {
     TBitmap b(1, 1, pf1bit);
     TIOParamsVals p;
     const bool ok = DecodeBytes(ReadWhole, MakePcx(s), b, p);
     return !ok && b.GetWidth() == 1 && b.GetPixelFormat() == pf1bit && p.Width == TIOParamsVals().Width;
   };
-  PcxSpec s = good;
+  PcxFields s = good;
   s.bytesPerLine = 5;  // too short for 6 pixels
   EXPECT_TRUE(refused(s));
   s = good;
@@ -343,7 +343,7 @@ struct ProgressLog : TObject {
 };
 
 TEST(PcxRead, ProgressBeforeEachRowAndAbort) {
-  PcxSpec s;
+  PcxFields s;
   s.width = 2;
   s.height = 4;
   s.bytesPerLine = 2;

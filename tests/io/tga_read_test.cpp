@@ -15,13 +15,13 @@ namespace {
 
 using namespace testing_support;
 
-struct TgaSpec {
+struct TgaFields {
   int idLength = 0, mapType = 0, imageType = 2, mapFirst = 0, mapLength = 0, entryBits = 0;
   int x = 0, y = 0, width = 1, height = 1, depth = 24, descriptor = 0;
   std::vector<uint8_t> id, map, data, tail;
 };
 
-std::vector<uint8_t> MakeTga(const TgaSpec& s) {
+std::vector<uint8_t> MakeTga(const TgaFields& s) {
   std::vector<uint8_t> f(18 + s.id.size() + s.map.size() + s.data.size() + s.tail.size(), 0);
   auto put16 = [&](int off, int v) {
     f[size_t(off)] = uint8_t(v);
@@ -131,7 +131,7 @@ TEST(TgaRead, FooterAndExtensionOfACorpusFile) {
 }
 
 TEST(TgaRead, ContentTest) {
-  TgaSpec s;
+  TgaFields s;
   s.data = {1, 2, 3};
   auto f = MakeTga(s);
   TPointerStream m(f.data(), int64_t(f.size()));
@@ -167,7 +167,7 @@ TEST(TgaRead, ContentTest) {
 
 TEST(TgaRead, OrientationMirroringAndPacketsAcrossRows) {
   // 3 x 2 true colour; pixel value = 10 * (file order) in blue.
-  TgaSpec s;
+  TgaFields s;
   s.width = 3;
   s.height = 2;
   for (int i = 0; i < 6; ++i) s.data.insert(s.data.end(), {uint8_t(10 * i), 0, 0});
@@ -186,7 +186,7 @@ TEST(TgaRead, OrientationMirroringAndPacketsAcrossRows) {
   EXPECT_EQ(Px(mirrored, 0, 1).b, 50);
 
   // The same pixels stored bottom-up and top-down load to identical bitmaps.
-  TgaSpec a = s, b = s;
+  TgaFields a = s, b = s;
   a.descriptor = 0;
   b.descriptor = 0x20;
   b.data.clear();
@@ -198,7 +198,7 @@ TEST(TgaRead, OrientationMirroringAndPacketsAcrossRows) {
   EXPECT_EQ(RgbBytes(ba), RgbBytes(bb));
 
   // Run-length packets: a raw packet of 4 crosses from row 0 into row 1, a run of 2 ends it.
-  TgaSpec r;
+  TgaFields r;
   r.imageType = 11;
   r.depth = 8;
   r.width = 3;
@@ -216,7 +216,7 @@ TEST(TgaRead, OrientationMirroringAndPacketsAcrossRows) {
 
 TEST(TgaRead, SixteenBitPixelsAndColourMaps) {
   // True colour 5-5-5: the attribute bit is ignored, channels times 8.
-  TgaSpec s;
+  TgaFields s;
   s.width = 2;
   s.depth = 16;
   s.data = {0x1F, 0x80, 0xE0, 0x7F};  // 0x801F: blue 31 (attribute set); 0x7FE0: red and green 31
@@ -229,7 +229,7 @@ TEST(TgaRead, SixteenBitPixelsAndColourMaps) {
   EXPECT_TRUE(EqualRGB(Px(b, 1, 0), CreateRGB(248, 248, 0)));
 
   // Grey and alpha: the first byte is the grey level.
-  TgaSpec la = s;
+  TgaFields la = s;
   la.imageType = 3;
   la.descriptor = 8;
   la.data = {77, 0, 200, 255};
@@ -239,7 +239,7 @@ TEST(TgaRead, SixteenBitPixelsAndColourMaps) {
   EXPECT_EQ(p.SamplesPerPixel, 2);
 
   // A colour map of 15-bit entries starting at index 5; 32-bit entries drop their alpha.
-  TgaSpec m;
+  TgaFields m;
   m.mapType = 1;
   m.imageType = 1;
   m.mapFirst = 5;
@@ -275,7 +275,7 @@ TEST(TgaRead, SixteenBitPixelsAndColourMaps) {
 
 TEST(TgaRead, OneAndFourBitData) {
   // 1-bit grey, 10 pixels: two bytes per row, raw.
-  TgaSpec s;
+  TgaFields s;
   s.imageType = 3;
   s.depth = 1;
   s.width = 10;
@@ -308,7 +308,7 @@ TEST(TgaRead, OneAndFourBitData) {
   EXPECT_EQ(b.ScanLine(0)[1], 0x00);
 
   // 4-bit colour-mapped, 3 pixels: high nibble first; run-length units are bytes.
-  TgaSpec f;
+  TgaFields f;
   f.imageType = 9;
   f.mapType = 1;
   f.mapLength = 16;
@@ -327,7 +327,7 @@ TEST(TgaRead, OneAndFourBitData) {
 }
 
 TEST(TgaRead, ExtensionAreaDefaultsAndInvalidDates) {
-  TgaSpec s;
+  TgaFields s;
   s.data = {1, 2, 3};
   TBitmap b;
   TIOParamsVals p;
@@ -389,7 +389,7 @@ TEST(TgaRead, ExtensionAreaDefaultsAndInvalidDates) {
 }
 
 TEST(TgaRead, BadHeadersAndDamagedDataNeverCrash) {
-  TgaSpec s;
+  TgaFields s;
   s.width = 4;
   s.height = 4;
   s.imageType = 10;
@@ -468,7 +468,7 @@ struct ProgressLog : TObject {
 };
 
 TEST(TgaRead, ProgressAfterEachRowPreviewAndAbort) {
-  TgaSpec s;
+  TgaFields s;
   s.width = 1;
   s.height = 4;
   s.descriptor = 0x20;
