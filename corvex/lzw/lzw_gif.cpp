@@ -242,7 +242,6 @@ class EncoderTable {
 int GIFLZWDecompress(TStream* Stream, int Height, int Width, uint8_t* Buffer, bool Interlaced) {
   if (Stream == nullptr) return 0;
   const int64_t total = (Height > 0 && Width > 0 && Buffer != nullptr) ? int64_t(Height) * Width : 0;
-  if (total > 0) std::memset(Buffer, 0, static_cast<size_t>(total));
 
   const int64_t start = Stream->GetPosition();
   uint8_t minCodeSize = 0;
@@ -251,17 +250,23 @@ int GIFLZWDecompress(TStream* Stream, int Height, int Width, uint8_t* Buffer, bo
   // at all, and the stream is left where it was so that the caller sees the failure.
   if (minCodeSize < 1 || minCodeSize > 11) {
     Stream->SetPosition(start);
+    if (total > 0) std::memset(Buffer, 0, static_cast<size_t>(total));
     return 0;
   }
   const std::vector<uint8_t> data = ReadSubBlocks(Stream);
   if (total == 0) return 1;
 
+  // Decodes into Out and clears what the data did not reach.
+  auto decode = [&](uint8_t* Out) {
+    const int64_t done = DecodeCodes(data, minCodeSize, Out, total);
+    std::memset(Out + done, 0, static_cast<size_t>(total - done));
+  };
   if (!Interlaced || Height < 2) {
-    DecodeCodes(data, minCodeSize, Buffer, total);
+    decode(Buffer);
     return 1;
   }
-  std::unique_ptr<uint8_t[]> stored(new uint8_t[static_cast<size_t>(total)]());
-  DecodeCodes(data, minCodeSize, stored.get(), total);
+  std::unique_ptr<uint8_t[]> stored(new uint8_t[static_cast<size_t>(total)]);
+  decode(stored.get());
   const std::vector<int> order = InterlacedRowOrder(Height);
   for (int k = 0; k < Height; ++k)
     std::memcpy(Buffer + int64_t(order[k]) * Width, stored.get() + int64_t(k) * Width, static_cast<size_t>(Width));
