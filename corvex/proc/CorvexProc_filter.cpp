@@ -175,69 +175,128 @@ void SlidingMax(const uint32_t* in, uint32_t* out, int n, int r, std::vector<uin
   for (int i = 0; i < n; ++i) out[i] = std::max(hbuf[size_t(i)], g[size_t(i + k - 1)]);
 }
 
+// The same as SlidingMax for small windows: the middle of the row, where the window is whole,
+// in a loop the compiler vectorises; the ends with their windows cut.
+__attribute__((target_clones("avx2", "default"))) void NaiveRowMax(const uint32_t* in, uint32_t* out, int n, int r) {
+  auto cut = [&](int i) {
+    uint32_t m = 0;
+    for (int j = std::max(i - r, 0); j <= std::min(i + r, n - 1); ++j) m = std::max(m, in[j]);
+    out[i] = m;
+  };
+  if (n <= 2 * r) {
+    for (int i = 0; i < n; ++i) cut(i);
+    return;
+  }
+  for (int i = 0; i < r; ++i) cut(i);
+  for (int i = r; i < n - r; ++i) out[i] = in[i - r];
+  for (int d = 1; d <= 2 * r; ++d)
+    for (int i = r; i < n - r; ++i) out[i] = std::max(out[i], in[i - r + d]);
+  for (int i = n - r; i < n; ++i) cut(i);
+}
+
 // One pass over the region: each pixel takes the colour of the window's first pixel (in scan
 // order) of highest grey (maximum) or lowest grey (minimum), or keeps its own colour when no
 // pixel beats the start value (0 for maximum, 255 for minimum).
-void MorphPass(TBitmap* Bitmap, const Region& r, int win, bool maximum, int pass, int passes,
-               TCXProgressEvent OnProgress, TObject* Sender) {
-  const int w = r.Width(), h = r.Height();
-  // The region's colours and a key per pixel: the grey level (inverted for minimum) above, and
-  // the inverted column below, so that a larger key is a better grey, then an earlier column.
-  std::vector<TRGB> colour(size_t(w) * size_t(h));
-  std::vector<uint32_t> key(size_t(w) * size_t(h));
-  const uint32_t kLow = (1u << 24) - 1;
-  for (int y = 0; y < h; ++y) {
-    const TRGB* p = Pixels(Bitmap, r.y1 + y) + r.x1;
-    std::memcpy(colour.data() + size_t(y) * size_t(w), p, size_t(w) * 3);
-    uint32_t* k = key.data() + size_t(y) * size_t(w);
+//
+// Every pixel gets a key: the grey level (inverted for minimum) in the top byte and the inverted
+// column below, so that a larger key is a better grey, then an earlier column. A sliding maximum
+// along each row gives each position the best (grey, first column) of its row's window; a second
+// maximum down the window's rows, with the inverted row in place of the column, gives the first
+// row among equals, and that row's winner gives the column.
+class MorphPass {
+ public:
+  MorphPass(TBitmap* Bitmap, const Region& r, int win, bool maximum) : b_(Bitmap), r_(r), win_(win), max_(maximum) {}
+
+  void Run(int pass, int passes, TCXProgressEvent OnProgress, TObject* Sender) {
+    const int h = r_.Height();
+    const double factor = (passes == 1 ? 100.0 : 50.0) / (h - 1 + 0.5);
+    auto report = [&](int y) {
+      if (OnProgress) OnProgress(Sender, Trunc((y + 1 + pass * h) * factor));
+    };
+    if (win_ <= 16) RunRing(report);
+    else RunWhole(report);
+  }
+
+ private:
+  static constexpr uint32_t kLow = (1u << 24) - 1;
+
+  // The keys of one source row (from the bitmap, before it is overwritten) and their row maxima.
+  void RowKeys(int y, uint32_t* keys, uint32_t* horiz, TRGB* colour) {
+    const int w = r_.Width();
+    const TRGB* p = Pixels(b_, r_.y1 + y) + r_.x1;
+    std::memcpy(colour, p, size_t(w) * 3);
     for (int x = 0; x < w; ++x) {
       const uint32_t g = uint32_t(p[x].r * 21 + p[x].g * 71 + p[x].b * 7) / 100;
-      k[x] = (maximum ? g : 255 - g) << 24 | (kLow - uint32_t(x));
+      keys[x] = (max_ ? g : 255 - g) << 24 | (kLow - uint32_t(x));
     }
+    if (win_ <= 8) NaiveRowMax(keys, horiz, w, win_);
+    else SlidingMax(keys, horiz, w, win_, g_, hb_);
   }
-  // Horizontal: the best (grey, first column) of each row's window, in place of the keys.
-  std::vector<uint32_t> row(static_cast<size_t>(std::max(w, h))), g, hb;
-  for (int y = 0; y < h; ++y) {
-    uint32_t* k = key.data() + size_t(y) * size_t(w);
-    SlidingMax(k, row.data(), w, win, g, hb);
-    std::memcpy(k, row.data(), size_t(w) * 4);
-  }
-  // Vertical: over the window's rows, the best grey and the first row among equals (keys now
-  // carry the inverted row); the column comes from that row's horizontal winner.
-  auto vkey = [&](int y, int x) { return (key[size_t(y) * size_t(w) + size_t(x)] & 0xFF000000u) | (kLow - uint32_t(y)); };
-  auto emit = [&](int y, int x, uint32_t best, TRGB* out) {
+
+  // The output pixel x of a row: the winner of the column maximum 'best' over the rows, whose
+  // keys and colours HorizOf / ColourOf give.
+  template <class HorizOf, class ColourOf>
+  static TRGB Winner(int x, uint32_t best, const TRGB& own, HorizOf horizOf, ColourOf colourOf) {
     const int wy = int(kLow - (best & kLow));
-    const uint32_t hk = key[size_t(wy) * size_t(w) + size_t(x)];
-    if ((hk >> 24) == 0) out[x] = colour[size_t(y) * size_t(w) + size_t(x)];  // nothing beat the start value
-    else out[x] = colour[size_t(wy) * size_t(w) + (kLow - (hk & kLow))];
-  };
-  const double factor = (passes == 1 ? 100.0 : 50.0) / (h - 1 + 0.5);
-  if (win <= 16) {
-    // Small windows: row by row over the window's rows (a loop the compiler vectorises).
-    std::vector<uint32_t> best(static_cast<size_t>(w));
-    for (int y = 0; y < h; ++y) {
-      std::fill(best.begin(), best.end(), 0u);
-      for (int ry = std::max(y - win, 0); ry <= std::min(y + win, h - 1); ++ry) {
-        const uint32_t* k = key.data() + size_t(ry) * size_t(w);
+    const uint32_t hk = horizOf(wy)[x];
+    if ((hk >> 24) == 0) return own;  // nothing beat the start value
+    return colourOf(wy)[kLow - (hk & kLow)];
+  }
+
+  // Small windows: a ring of the 2 win + 1 rows the window needs, so that the working memory
+  // stays in the cache; output row y is written once source row y + win has been read.
+  template <class Report>
+  void RunRing(Report report) {
+    const int w = r_.Width(), h = r_.Height(), slots = 2 * win_ + 1;
+    std::unique_ptr<uint32_t[]> keys(new uint32_t[size_t(w)]), best(new uint32_t[size_t(w)]);
+    std::unique_ptr<uint32_t[]> horiz(new uint32_t[size_t(w) * size_t(slots)]);
+    std::unique_ptr<TRGB[]> colour(new TRGB[size_t(w) * size_t(slots)]);
+    auto horizOf = [&](int y) { return horiz.get() + size_t(y % slots) * size_t(w); };
+    auto colourOf = [&](int y) { return colour.get() + size_t(y % slots) * size_t(w); };
+    for (int in = 0; in < h + win_; ++in) {
+      if (in < h) RowKeys(in, keys.get(), horizOf(in), colourOf(in));
+      const int y = in - win_;
+      if (y < 0) continue;
+      uint32_t* bst = best.get();
+      std::fill_n(bst, w, 0u);
+      for (int ry = std::max(y - win_, 0); ry <= std::min(y + win_, h - 1); ++ry) {
+        const uint32_t* k = horizOf(ry);
         const uint32_t inv = kLow - uint32_t(ry);
-        for (int x = 0; x < w; ++x) best[size_t(x)] = std::max(best[size_t(x)], (k[x] & 0xFF000000u) | inv);
+        for (int x = 0; x < w; ++x) bst[x] = std::max(bst[x], (k[x] & 0xFF000000u) | inv);
       }
-      TRGB* out = Pixels(Bitmap, r.y1 + y) + r.x1;
-      for (int x = 0; x < w; ++x) emit(y, x, best[size_t(x)], out);
-      if (OnProgress) OnProgress(Sender, Trunc((y + 1 + pass * h) * factor));
+      TRGB* out = Pixels(b_, r_.y1 + y) + r_.x1;
+      const TRGB* own = colourOf(y);
+      for (int x = 0; x < w; ++x) out[x] = Winner(x, bst[x], own[x], horizOf, colourOf);
+      report(y);
     }
-    return;
   }
-  // Large windows: the sliding maximum down each column.
-  std::vector<uint32_t> column(static_cast<size_t>(h)), best(static_cast<size_t>(h));
-  for (int x = 0; x < w; ++x) {
-    for (int y = 0; y < h; ++y) column[size_t(y)] = vkey(y, x);
-    SlidingMax(column.data(), best.data(), h, win, g, hb);
-    for (int y = 0; y < h; ++y) emit(y, x, best[size_t(y)], Pixels(Bitmap, r.y1 + y) + r.x1);
+
+  // Large windows: the whole region at once, and the sliding maximum down each column.
+  template <class Report>
+  void RunWhole(Report report) {
+    const int w = r_.Width(), h = r_.Height();
+    std::unique_ptr<uint32_t[]> keys(new uint32_t[size_t(w)]);
+    std::unique_ptr<uint32_t[]> horiz(new uint32_t[size_t(w) * size_t(h)]);
+    std::unique_ptr<TRGB[]> colour(new TRGB[size_t(w) * size_t(h)]);
+    auto horizOf = [&](int y) { return horiz.get() + size_t(y) * size_t(w); };
+    auto colourOf = [&](int y) { return colour.get() + size_t(y) * size_t(w); };
+    for (int y = 0; y < h; ++y) RowKeys(y, keys.get(), horizOf(y), colourOf(y));
+    std::vector<uint32_t> column(static_cast<size_t>(h)), best(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x) {
+      for (int y = 0; y < h; ++y) column[size_t(y)] = (horizOf(y)[x] & 0xFF000000u) | (kLow - uint32_t(y));
+      SlidingMax(column.data(), best.data(), h, win_, g_, hb_);
+      for (int y = 0; y < h; ++y)
+        Pixels(b_, r_.y1 + y)[r_.x1 + x] = Winner(x, best[size_t(y)], colourOf(y)[x], horizOf, colourOf);
+    }
+    for (int y = 0; y < h; ++y) report(y);
   }
-  for (int y = 0; y < h; ++y)
-    if (OnProgress) OnProgress(Sender, Trunc((y + 1 + pass * h) * factor));
-}
+
+  TBitmap* b_;
+  Region r_;
+  int win_;
+  bool max_;
+  std::vector<uint32_t> g_, hb_;
+};
 
 }  // namespace
 
@@ -249,18 +308,11 @@ void _MorphFilter(TBitmap* Bitmap, int WinSize, int Op, int x1, int y1, int x2, 
   if (r.Width() >= (1 << 24) - 1 || r.Height() >= (1 << 24) - 1) return;
   // A window wider than the region sees the whole region, whatever its size.
   const int win = std::min(WinSize, std::max(r.Width(), r.Height()));
-  switch (Op) {
-    case 0: MorphPass(Bitmap, r, win, true, 0, 1, OnProgress, Sender); break;
-    case 1: MorphPass(Bitmap, r, win, false, 0, 1, OnProgress, Sender); break;
-    case 2:
-      MorphPass(Bitmap, r, win, false, 0, 2, OnProgress, Sender);
-      MorphPass(Bitmap, r, win, true, 1, 2, OnProgress, Sender);
-      break;
-    default:
-      MorphPass(Bitmap, r, win, true, 0, 2, OnProgress, Sender);
-      MorphPass(Bitmap, r, win, false, 1, 2, OnProgress, Sender);
-      break;
-  }
+  // Maximum, minimum, opening (minimum then maximum), closing (maximum then minimum).
+  const bool first = Op == 0 || Op == 3;
+  const int passes = Op <= 1 ? 1 : 2;
+  MorphPass(Bitmap, r, win, first).Run(0, passes, OnProgress, Sender);
+  if (passes == 2) MorphPass(Bitmap, r, win, !first).Run(1, passes, OnProgress, Sender);
 }
 
 }  // namespace corvex

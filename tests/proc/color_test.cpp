@@ -265,3 +265,39 @@ TEST(Adjustments, ProgressAfterEachRow) {
 
 }  // namespace
 }  // namespace corvex
+
+namespace corvex {
+namespace {
+
+// The vector paths (whole groups of 16 pixels) and the scalar tails agree with the formulas.
+TEST(Adjustments, WideRowsFollowTheFormulas) {
+  std::unique_ptr<TBitmap> src(Noise(101, 3, 77));
+  TBitmap a, t, g;
+  a.Assign(src.get());
+  t.Assign(src.get());
+  g.Assign(src.get());
+  _IntensityRGBall(&a, 40, -70, 300, 1, 0, 100, 3, nullptr, nullptr);
+  _Threshold(&t, CreateRGB(50, 100, 150), CreateRGB(200, 120, 160), CreateRGB(210, 0, 155), CreateRGB(1, 2, 3), 1, 0,
+             100, 3, nullptr, nullptr);
+  _ConvertToGray(&g, 1, 0, 100, 3, nullptr, nullptr);
+  auto thr = [](int v, int down, int up, int dv, int uv) {
+    int c = v <= down ? dv : v;
+    return c > up ? uv : c;
+  };
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 101; ++x) {
+      const TRGB o = At(*src, x, y);
+      const bool in = x >= 1 && x < 100;
+      const TRGB ea = in ? CreateRGB(blimit(o.r + 40), blimit(o.g - 70), blimit(o.b + 300)) : o;
+      ASSERT_TRUE(EqualRGB(At(a, x, y), ea)) << x;
+      const TRGB et = in ? CreateRGB(uint8_t(thr(o.r, 50, 200, 210, 1)), uint8_t(thr(o.g, 100, 120, 0, 2)),
+                                     uint8_t(thr(o.b, 150, 160, 155, 3)))
+                         : o;
+      ASSERT_TRUE(EqualRGB(At(t, x, y), et)) << x;
+      const uint8_t gv = uint8_t(_RGBToGray(o));
+      ASSERT_TRUE(EqualRGB(At(g, x, y), in ? CreateRGB(gv, gv, gv) : o)) << x;
+    }
+}
+
+}  // namespace
+}  // namespace corvex
