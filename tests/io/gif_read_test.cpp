@@ -125,7 +125,8 @@ TEST(GifRead, BlackThenWhiteIsOneBitAndOtherTwoColourTablesAre24Bit) {
   const auto idx = Indices(21, 5, 2);
   TBitmap bmp;
   TIOParamsVals p;
-  ASSERT_TRUE(ReadGifBytes(GifBuilder().Header(21, 5, BlackWhite()).Image(0, 0, 21, 5, idx, 1).Trailer().bytes, bmp, p));
+  ASSERT_TRUE(
+      ReadGifBytes(GifBuilder().Header(21, 5, BlackWhite()).Image(0, 0, 21, 5, idx, 1).Trailer().bytes, bmp, p));
   ASSERT_EQ(bmp.GetPixelFormat(), pf1bit);
   EXPECT_EQ(p.BitsPerSample, 1);
   EXPECT_EQ(p.SamplesPerPixel, 1);

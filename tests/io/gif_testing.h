@@ -2,6 +2,7 @@
 // encoder), and the reader called on bytes or files with the coders installed.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,49 @@ inline std::vector<uint8_t> IndicesOf(const TBitmap& bmp, const std::vector<TRGB
     out.push_back(uint8_t(k < 0 ? 255 : k));
   }
   return out;
+}
+
+// Pillow's view of a file: frame count, then per frame its size, duration, the loop flag and the
+// RGB bytes of the frame (as Pillow composes it).
+struct PillowFrames {
+  int count = 0;
+  std::vector<int> durations;
+  int loop = -1;
+  std::vector<std::vector<uint8_t>> rgb;
+};
+
+inline bool PillowRead(const std::string& path, PillowFrames& out) {
+  const std::string raw = path + ".frames";
+  const std::string script = TempPath("gif_pillow.py");
+  const std::string text =
+      "import sys\nfrom PIL import Image\n"
+      "im=Image.open(sys.argv[1]); n=im.n_frames; out=open(sys.argv[2],'wb'); d=[]\n"
+      "for k in range(n):\n"
+      "  im.seek(k); d.append(im.info.get('duration',0)); out.write(im.convert('RGB').tobytes())\n"
+      "print(n, im.info.get('loop',-1), *d)\n";
+  WriteFileBytes(script, std::vector<uint8_t>(text.begin(), text.end()));
+  std::string output;
+  if (RunCommand(Python() + " '" + script + "' '" + path + "' '" + raw + "'", &output) != 0) return false;
+  std::istringstream is(output);
+  is >> out.count >> out.loop;
+  for (int k = 0; k < out.count; ++k) {
+    int d = 0;
+    is >> d;
+    out.durations.push_back(d);
+  }
+  const auto bytes = ReadFileBytes(raw);
+  if (out.count == 0 || bytes.size() % size_t(out.count)) return false;
+  const size_t per = bytes.size() / size_t(out.count);
+  for (int k = 0; k < out.count; ++k)
+    out.rgb.emplace_back(bytes.begin() + long(per * size_t(k)), bytes.begin() + long(per * size_t(k + 1)));
+  return true;
+}
+
+// The ImageMagick command (the real one, not a stand-in named convert), or "".
+inline std::string ImageMagick() {
+  for (const char* c : {"magick", "convert-im6.q16"})
+    if (HaveProgram(c)) return c;
+  return "";
 }
 
 }  // namespace corvex::testing_support

@@ -22,8 +22,8 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& px, int w, int h, int bi
 }
 
 // Decodes Data; Consumed receives how far the decoder moved in the stream.
-std::vector<uint8_t> Decode(const std::vector<uint8_t>& data, int w, int h, bool interlaced, int64_t* Consumed = nullptr,
-                            uint8_t fill = 0xEE) {
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& data, int w, int h, bool interlaced,
+                            int64_t* Consumed = nullptr, uint8_t fill = 0xEE) {
   std::vector<uint8_t> out(size_t(w) * size_t(h), fill);
   TPointerStream s(data.data(), int64_t(data.size()));
   GIFLZWDecompress(&s, h, w, out.data(), interlaced);

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "corvex/io/codecs/GIFFilter.h"
@@ -59,7 +58,8 @@ bool ReadColorTable(Input& In, int Count, std::vector<TRGB>& Table) {
   std::vector<uint8_t> raw(static_cast<size_t>(Count) * 3, 0);
   const bool whole = In.Bytes(raw.data(), static_cast<int64_t>(raw.size()));
   Table.assign(static_cast<size_t>(Count), TRGB{0, 0, 0});
-  for (int i = 0; i < Count; ++i) Table[size_t(i)] = CreateRGB(raw[3 * size_t(i)], raw[3 * size_t(i) + 1], raw[3 * size_t(i) + 2]);
+  for (int i = 0; i < Count; ++i)
+    Table[size_t(i)] = CreateRGB(raw[3 * size_t(i)], raw[3 * size_t(i) + 1], raw[3 * size_t(i) + 2]);
   return whole;
 }
 
@@ -72,19 +72,6 @@ void WriteColorTable(TStream* Out, const std::vector<TRGB>& Table) {
     raw.push_back(c.b);
   }
   if (!raw.empty()) Out->WriteBuffer(raw.data(), static_cast<int64_t>(raw.size()));
-}
-
-int NearestEntry(const std::vector<TRGB>& Table, TRGB Color) {
-  int best = 0, bestDist = 1 << 30;
-  for (size_t i = 0; i < Table.size(); ++i) {
-    const TRGB& c = Table[i];
-    const int d = std::abs(int(c.r) - int(Color.r)) + std::abs(int(c.g) - int(Color.g)) + std::abs(int(c.b) - int(Color.b));
-    if (d < bestDist) {
-      bestDist = d;
-      best = static_cast<int>(i);
-    }
-  }
-  return best;
 }
 
 void WriteGraphicControl(TStream* Out, const TIOParamsVals& Params, uint8_t TransparentIndex) {

@@ -37,10 +37,12 @@ void WriteGifStream(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TPr
 // writer finished without the abort flag: a failed save leaves the old file as it was.
 void WriteGif(const std::string& FileName, TBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
-// Inserts the bitmap as image number Params.GIF_ImageIndex (an index at or past the image count
-// appends) and rewrites the stream from its position, which must be the start of a GIF; the
-// header becomes GIF89a. Returns the number of images in the result. A stream that is not a GIF
-// gives 0 and is left untouched; so does a failure (abort flag set, 0 returned).
+// Inserts the bitmap as image number Params.GIF_ImageIndex (an index at or past the image count,
+// or a negative one, appends) with its own graphic control extension and local colour table, and
+// rewrites the stream from its position, which must be the start of a GIF; the header becomes
+// GIF89a. With BitsPerSample 1 an image of more than two colours is stored at 8 bits. Returns
+// the number of images in the result. A stream that is not a GIF gives 0 and is left untouched;
+// so does a failure (a damaged file, no encoder: abort flag set, 0 returned).
 int _InsertGifImStream(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 // As _InsertGifImStream on a file (which must exist and be writable); the file is replaced only
 // when the insertion succeeded.

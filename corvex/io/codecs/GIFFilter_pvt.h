@@ -56,8 +56,6 @@ class Input {
 bool ReadColorTable(Input& In, int Count, std::vector<TRGB>& Table);
 // Writes a table as red, green, blue.
 void WriteColorTable(TStream* Out, const std::vector<TRGB>& Table);
-// The palette entry nearest to Color (smallest sum of absolute differences, first one on a tie).
-int NearestEntry(const std::vector<TRGB>& Table, TRGB Color);
 
 // The LZW coders a record would use: its own, else the global hook.
 inline TGIFLZWDecompFunc Decoder(const TIOParamsVals& Params) {
