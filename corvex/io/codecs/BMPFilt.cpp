@@ -17,7 +17,6 @@ using namespace bmp_detail;
 
 namespace {
 
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t LE32(const uint8_t* p) { return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // Info-header sizes that a packed DIB (a bitmap without the file header, as the clipboard and
@@ -60,19 +59,20 @@ bool ReadBitmap(TStream* Stream, TBitmap* Bitmap, int64_t BlockSize, TIOParamsVa
   const int64_t start = Stream->GetPosition();
 
   // File header, or none for a packed DIB.
-  uint8_t fh[14] = {};
-  const int64_t got = ReadSome(Stream, fh, 14);
+  uint8_t raw[sizeof(TBitmapFileHeader)] = {};
+  const int64_t got = ReadSome(Stream, raw, sizeof raw);
+  TBitmapFileHeader fh;
+  std::memcpy(&fh, raw, sizeof fh);
   uint32_t offBits = 0;
   bool blockFromFile = false;
-  if (got >= 2 && LE16(fh) == kBMSignature) {
-    if (got < 14) return false;
-    const uint32_t fileSize = LE32(fh + 2);
-    offBits = LE32(fh + 10);
-    if (fileSize != 0 && BlockSize <= 0) {
-      BlockSize = fileSize;
+  if (got >= 2 && fh.bfType == kBMSignature) {
+    if (got < int64_t(sizeof fh)) return false;
+    offBits = fh.bfOffBits;
+    if (fh.bfSize != 0 && BlockSize <= 0) {
+      BlockSize = fh.bfSize;
       blockFromFile = true;
     }
-  } else if (got >= 4 && IsPackedDibHeaderSize(LE32(fh))) {
+  } else if (got >= 4 && IsPackedDibHeaderSize(LE32(raw))) {
     Stream->SetPosition(start);
   } else {
     return false;
@@ -105,23 +105,24 @@ bool ReadBitmap(TStream* Stream, TBitmap* Bitmap, int64_t BlockSize, TIOParamsVa
     if (info.bits <= 8) claimed = int64_t(1) << info.bits;
     implicitCount = true;
   } else {
+    // The Windows 3 fields (zero where a short OS/2 2.x header ends), then up to 24 more bytes.
     uint8_t buf[64] = {};
     if (!ReadAll(Stream, buf, std::min<uint32_t>(hs, 64))) return false;
     if (hs > 64) Stream->SetPosition(hdrPos + hs);
+    TBitmapInfoHeader bi;
+    std::memcpy(&bi, buf, sizeof bi);
     Params.BMP_Version = hs == 64 ? ioBMP_BMOS2V2 : hs == 40 ? ioBMP_BM3 : ioBMP_BM;
-    info.width = static_cast<int32_t>(LE32(buf + 4));
-    const int32_t h = static_cast<int32_t>(LE32(buf + 8));
-    if (h == INT32_MIN) return false;
-    info.topDown = h < 0;
-    info.height = h < 0 ? -int64_t(h) : h;
-    info.bits = LE16(buf + 14);
-    info.compression = LE32(buf + 16);
-    info.sizeImage = LE32(buf + 20);
-    Params.DpiX = DpiFromPelsPerMeter(static_cast<int32_t>(LE32(buf + 24)), gSystemDPIX);
-    Params.DpiY = DpiFromPelsPerMeter(static_cast<int32_t>(LE32(buf + 28)), gSystemDPIY);
-    const uint32_t clrUsed = LE32(buf + 32);
-    if (clrUsed != 0) {
-      claimed = clrUsed;
+    info.width = bi.biWidth;
+    if (bi.biHeight == INT32_MIN) return false;
+    info.topDown = bi.biHeight < 0;
+    info.height = bi.biHeight < 0 ? -int64_t(bi.biHeight) : bi.biHeight;
+    info.bits = bi.biBitCount;
+    info.compression = bi.biCompression;
+    info.sizeImage = bi.biSizeImage;
+    Params.DpiX = DpiFromPelsPerMeter(bi.biXPelsPerMeter, gSystemDPIX);
+    Params.DpiY = DpiFromPelsPerMeter(bi.biYPelsPerMeter, gSystemDPIY);
+    if (bi.biClrUsed != 0) {
+      claimed = bi.biClrUsed;
     } else if (info.bits <= 8) {
       claimed = int64_t(1) << info.bits;
       implicitCount = true;
@@ -297,7 +298,7 @@ bool BMPTryStream(TStream* Stream) {
   bool ok = false;
   try {
     uint8_t sig[2] = {};
-    ok = Stream->GetSize() - pos > 14 && ReadAll(Stream, sig, 2) && LE16(sig) == kBMSignature;
+    ok = Stream->GetSize() - pos > 14 && ReadAll(Stream, sig, 2) && (sig[0] | sig[1] << 8) == kBMSignature;
   } catch (...) {
     ok = false;
   }

@@ -118,34 +118,40 @@ std::vector<TRGB> IndexedPalette(const TBitmap* Src, int Colours, const std::vec
   return pal;
 }
 
-void PutLE(std::vector<uint8_t>& V, uint32_t X, int Bytes) {
-  for (int i = 0; i < Bytes; ++i) V.push_back(static_cast<uint8_t>(X >> (8 * i)));
-}
-
-// The info header; BitCount and SizeImage are 0 until the rows are written.
+// The info header as stored; BitCount and SizeImage are 0 until the rows are written.
 std::vector<uint8_t> InfoHeader(uint32_t Size, int W, int H, int BitCount, uint32_t Compression, uint32_t SizeImage,
                                 const TIOParamsVals& Params, int Bits) {
-  std::vector<uint8_t> h;
-  PutLE(h, Size, 4);
+  std::vector<uint8_t> out(Size, 0);
   if (Size == 12) {
-    PutLE(h, uint32_t(W), 2);
-    PutLE(h, uint32_t(H), 2);
-    PutLE(h, 1, 2);
-    PutLE(h, uint32_t(BitCount), 2);
-    return h;
+    TBitmapCoreHeader ch;
+    ch.bcWidth = static_cast<uint16_t>(W);
+    ch.bcHeight = static_cast<uint16_t>(H);
+    ch.bcBitCount = static_cast<uint16_t>(BitCount);
+    std::memcpy(out.data(), &ch, sizeof ch);
+    return out;
   }
-  PutLE(h, uint32_t(W), 4);
-  PutLE(h, uint32_t(H), 4);
-  PutLE(h, 1, 2);
-  PutLE(h, uint32_t(BitCount), 2);
-  PutLE(h, Compression, 4);
-  PutLE(h, SizeImage, 4);
-  PutLE(h, uint32_t(PelsPerMeterFromDpi(Params.DpiX)), 4);
-  PutLE(h, uint32_t(PelsPerMeterFromDpi(Params.DpiY)), 4);
-  PutLE(h, Bits <= 8 ? 1u << Bits : 0u, 4);  // colours used
-  PutLE(h, 1u << Bits, 4);                   // important colours (2^24 for 24 bits, as it always was)
-  h.resize(Size, 0);
-  return h;
+  TBitmapInfoHeader bi;
+  bi.biSize = Size;  // 40, or 64 for OS/2 2.x (its extra fields stay zero)
+  bi.biWidth = W;
+  bi.biHeight = H;
+  bi.biBitCount = static_cast<uint16_t>(BitCount);
+  bi.biCompression = Compression;
+  bi.biSizeImage = SizeImage;
+  bi.biXPelsPerMeter = PelsPerMeterFromDpi(Params.DpiX);
+  bi.biYPelsPerMeter = PelsPerMeterFromDpi(Params.DpiY);
+  bi.biClrUsed = Bits <= 8 ? 1u << Bits : 0u;
+  bi.biClrImportant = 1u << Bits;  // 2^24 for 24 bits, as this writer always stored it
+  std::memcpy(out.data(), &bi, sizeof bi);
+  return out;
+}
+
+std::vector<uint8_t> FileHeader(int64_t Size, int64_t DataOffset) {
+  TBitmapFileHeader fh;
+  fh.bfSize = static_cast<uint32_t>(Size);
+  fh.bfOffBits = static_cast<uint32_t>(DataOffset);
+  std::vector<uint8_t> out(sizeof fh);
+  std::memcpy(out.data(), &fh, sizeof fh);
+  return out;
 }
 
 // Writes the file; false when it cannot be written (the caller sets the abort flag). A stop
@@ -209,8 +215,7 @@ bool WriteBitmap(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TProgr
 
   // Headers (finished at the end) and the colour table.
   const int64_t start = Stream->GetPosition();
-  std::vector<uint8_t> fh = {'B', 'M'};
-  fh.resize(14, 0);
+  std::vector<uint8_t> fh = FileHeader(0, 0);
   Stream->WriteBuffer(fh.data(), int64_t(fh.size()));
   std::vector<uint8_t> ih = InfoHeader(headerSize, W, H, 0, compression, 0, Params, bits);
   Stream->WriteBuffer(ih.data(), int64_t(ih.size()));
@@ -267,11 +272,7 @@ bool WriteBitmap(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TProgr
 
   // Finish the headers.
   const int64_t end = Stream->GetPosition();
-  fh.clear();
-  fh = {'B', 'M'};
-  PutLE(fh, uint32_t(end - start), 4);
-  PutLE(fh, 0, 4);
-  PutLE(fh, uint32_t(dataStart - start), 4);
+  fh = FileHeader(end - start, dataStart - start);
   ih = InfoHeader(headerSize, W, H, bits, compression, uint32_t(end - dataStart), Params, bits);
   Stream->SetPosition(start);
   Stream->WriteBuffer(fh.data(), int64_t(fh.size()));
