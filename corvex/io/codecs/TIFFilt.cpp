@@ -363,8 +363,16 @@ struct Decoder {
     return true;
   }
 
-  bool Inflate(const Chunk& c) {
+  // The most a compressed chunk of this size can decode to: deflate expands at most about
+  // 1032 times, JPEG a little more; a chunk that claims more rows is decoded as far as that.
+  size_t Capacity(const Chunk& c) const {
     const size_t want = size_t(c.rowBytes) * size_t(c.rows);
+    const size_t most = raw.size() * 2048 + (size_t(1) << 20);
+    return std::min(want, most - most % size_t(std::max<int64_t>(c.rowBytes, 1)));
+  }
+
+  bool Inflate(const Chunk& c) {
+    const size_t want = Capacity(c);
     whole.assign(want, 0);
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
@@ -374,9 +382,8 @@ struct Decoder {
     z.avail_out = uInt(want);
     int r = Z_OK;
     while (r == Z_OK && z.avail_out > 0) r = inflate(&z, Z_NO_FLUSH);
-    const bool ok = z.avail_out == 0 || r == Z_STREAM_END;
     inflateEnd(&z);
-    return ok && z.avail_out == 0;
+    return z.avail_out == 0 && want == size_t(c.rowBytes) * size_t(c.rows);
   }
 
   // Decodes the chunk and hands each row to Sink(row index, bytes); false when the data ended
@@ -441,7 +448,8 @@ struct Decoder {
       case 32946: {
         if (!ReadRaw(c, rev)) return false;
         const bool ok = Inflate(c);
-        for (int r = 0; r < c.rows; ++r) {
+        const int rows = int(std::min<size_t>(size_t(c.rows), whole.size() / size_t(c.rowBytes)));
+        for (int r = 0; r < rows; ++r) {
           std::memcpy(row, whole.data() + size_t(r) * size_t(c.rowBytes), size_t(c.rowBytes));
           Predict(row, c);
           if (!sink(r, row)) break;
@@ -459,7 +467,7 @@ struct Decoder {
         return true;
       }
       case 7: {
-        if (!ReadRaw(c, false)) return false;
+        if (!ReadRaw(c, false) || Capacity(c) < size_t(c.rowBytes) * size_t(c.rows)) return false;
         if (!DecodeJpegChunk(p.jpegTables, raw.data(), raw.size(), c.width, c.rows, p.photometric, c.spp, whole))
           return false;
         for (int r = 0; r < c.rows; ++r)
@@ -483,7 +491,7 @@ Converter MakeConverter(const Page& p, int photometric, bool big) {
   cv.big = big;
   const int bps = p.bps, spp = p.spp;
   if (p.sampleFormat != 1 && p.sampleFormat != 4) return cv;  // signed and floating samples
-  if (bps < 1 || bps > 16 || spp < 1) return cv;
+  if (bps < 1 || bps > 16 || spp < 1 || spp > 64) return cv;
   const bool ccitt = p.compression >= 2 && p.compression <= 4;
   switch (photometric) {
     case 0:
@@ -584,9 +592,6 @@ void ReadPageImage(File& f, Page& p, TBitmap* Bitmap, TIOParamsVals& Params, TPr
     return;
   }
   const int W = int(p.width), H = int(p.height);
-  Bitmap->Allocate(1, 1, pf24bit);
-  Bitmap->Allocate(W, H, cv.kind == kBilevel ? pf1bit : pf24bit);
-  if (cv.kind == kBilevel) std::memset(Bitmap->Bits(), 0xFF, Bitmap->GetImageSize());
 
   Decoder dec(f, p);
   dec.lzw = Params.TIFF_LZWDecompress ? Params.TIFF_LZWDecompress : DefTIFF_LZWDECOMPFUNC;
@@ -606,6 +611,14 @@ void ReadPageImage(File& f, Page& p, TBitmap* Bitmap, TIOParamsVals& Params, TPr
     rowBytes = cw * chunkSpp;
   }
   if (planar) cv.spp = p.spp;
+  // Not even one row of the page can be in the file: give up before allocating for it.
+  if (rowBytes > f.Size() * (p.compression == 1 ? 1 : 4096)) {
+    ProgressFail(Progress);
+    return;
+  }
+  Bitmap->Allocate(1, 1, pf24bit);
+  Bitmap->Allocate(W, H, cv.kind == kBilevel ? pf1bit : pf24bit);
+  if (cv.kind == kBilevel) std::memset(Bitmap->Bits(), 0xFF, Bitmap->GetImageSize());
   const int64_t pixelBytes = planar ? (p.bps / 8) : 0;
   std::vector<uint8_t> interleaved;
   std::vector<std::vector<uint8_t>> planeBufs;
