@@ -130,82 +130,97 @@ struct Decoder {
   }
 };
 
-// Encoder: a hash table of (prefix code, byte) -> code.
-constexpr int kHashSize = 1 << 13;
+// Encoder: a hash table of (prefix code, byte) -> code, each slot one 32-bit word holding the
+// 20-bit key and the 12-bit code (all ones when empty: no key reaches that value, because codes
+// stop at 4093), so that the table stays within 32 KB.
+constexpr int kHashBits = 13;
+constexpr int kHashSize = 1 << kHashBits;
+constexpr uint32_t kEmpty = 0xFFFFFFFFu;
 
 struct Encoder {
-  int32_t keys[kHashSize];
-  uint16_t codes[kHashSize];
+  uint32_t slots[kHashSize];
   int ent = -1;  // code of the string matched so far, -1 before the first byte
   int nextFree = kFirst;
   int width = 9;
   uint64_t acc = 0;
   int bits = 0;
   std::vector<uint8_t> out;
+  size_t used = 0;
 
   Encoder() {
     ClearTable();
-    out.reserve(1 << 16);
+    out.resize(1 << 17);
     Put(kClear);
   }
   void ClearTable() {
-    std::memset(keys, 0xFF, sizeof keys);
+    std::memset(slots, 0xFF, sizeof slots);
     nextFree = kFirst;
     width = 9;
   }
   void Put(int code) {
     acc = (acc << width) | uint64_t(code);
     bits += width;
-    while (bits >= 8) {
-      bits -= 8;
-      out.push_back(uint8_t(acc >> bits));
+    if (bits >= 32) {
+      // At most 44 bits are pending: write whole bytes, 4 at a time.
+      bits -= 32;
+      const uint32_t v = uint32_t(acc >> bits);
+      uint8_t* o = out.data() + used;
+      o[0] = uint8_t(v >> 24);
+      o[1] = uint8_t(v >> 16);
+      o[2] = uint8_t(v >> 8);
+      o[3] = uint8_t(v);
+      used += 4;
     }
   }
   void Flush(TStream* Stream) {
-    if (!out.empty()) Stream->WriteBuffer(out.data(), int64_t(out.size()));
-    out.clear();
+    if (used > 0) Stream->WriteBuffer(out.data(), int64_t(used));
+    used = 0;
   }
+  // Codes a row; the output buffer has room for it (12 bits per byte at the most).
   void Add(const uint8_t* p, int n) {
+    if (out.size() < used + size_t(n) * 2 + 64) out.resize(used + size_t(n) * 2 + 64);
     int e = ent;
     int i = 0;
     if (e < 0 && n > 0) e = p[i++];
     for (; i < n; ++i) {
-      const int c = p[i];
-      const int32_t key = (e << 8) | c;
-      unsigned h = (unsigned(key) * 2654435761u) >> (32 - 13);
-      for (;;) {
-        const int32_t k = keys[h];
-        if (k == key) {
-          e = codes[h];
-          goto next;
-        }
-        if (k < 0) break;
+      const uint32_t c = p[i];
+      const uint32_t key = (uint32_t(e) << 8) | c;
+      unsigned h = (key * 2654435761u) >> (32 - kHashBits);
+      uint32_t slot;
+      while ((slot = slots[h]) != kEmpty) {
+        if ((slot >> 12) == key) break;
         h = (h + 1) & (kHashSize - 1);
       }
+      if (slot != kEmpty) {
+        e = int(slot & 0xFFF);
+        continue;
+      }
       Put(e);
-      keys[h] = key;
-      codes[h] = uint16_t(nextFree++);
-      e = c;
+      slots[h] = key << 12 | uint32_t(nextFree++);
+      e = int(c);
       if (nextFree == kMaxCodes - 2) {
         Put(kClear);
         ClearTable();
       } else if (nextFree > (1 << width) - 1) {
         ++width;
       }
-    next:;
     }
     ent = e;
   }
   void Finish() {
-    if (ent >= 0) Put(ent);
-    // The end code is written with the width the decoder expects after the last entry.
-    if (ent >= 0 && nextFree + 1 >= (1 << width) && width < 12) {
+    if (out.size() < used + 16) out.resize(used + 16);
+    if (ent >= 0) {
+      Put(ent);
       // The decoder adds one more entry for the code just written, which may widen the codes.
-      ++width;
+      if (nextFree + 1 >= (1 << width) && width < 12) ++width;
     }
     Put(kEOI);
+    while (bits >= 8) {
+      bits -= 8;
+      out[used++] = uint8_t(acc >> bits);
+    }
     if (bits > 0) {
-      out.push_back(uint8_t(acc << (8 - bits)));
+      out[used++] = uint8_t(acc << (8 - bits));
       bits = 0;
     }
   }
@@ -253,7 +268,7 @@ void TIFFLZWCompress(const uint8_t* Row, int RowBytes, TStream* Stream, void*& S
     return;
   }
   if (Row != nullptr && RowBytes > 0) e->Add(Row, RowBytes);
-  if (e->out.size() >= (1 << 16)) e->Flush(Stream);
+  if (e->used >= (1 << 16)) e->Flush(Stream);
 }
 
 }  // namespace corvex

@@ -191,7 +191,14 @@ struct Converter {
     uint8_t* d = dst + size_t(x0) * 3;
     switch (kind) {
       case kRGB:
-        if (bps == 8) {
+        if (bps == 8 && spp == 3) {
+          for (int x = 0; x < n; ++x, src += 3, d += 3) {
+            const uint8_t r = src[0], g = src[1], b = src[2];
+            d[0] = b;
+            d[1] = g;
+            d[2] = r;
+          }
+        } else if (bps == 8) {
           for (int x = 0; x < n; ++x, src += spp, d += 3) {
             d[0] = src[2];
             d[1] = src[1];
@@ -297,12 +304,31 @@ struct Chunk {
   int64_t rowBytes = 0;
 };
 
+// A byte buffer that keeps its block from chunk to chunk and does not clear it when resized
+// (the stored bytes of a strip are read over it at once).
+struct RawBuffer {
+  std::unique_ptr<uint8_t[]> block;
+  size_t n = 0, cap = 0;
+  void resize(size_t k) {
+    if (k > cap) {
+      block.reset(new uint8_t[k]);
+      cap = k;
+    }
+    n = k;
+  }
+  uint8_t* data() { return block.get(); }
+  size_t size() const { return n; }
+  uint8_t* begin() { return block.get(); }
+  uint8_t* end() { return block.get() + n; }
+};
+
 struct Decoder {
   File& f;
   const Page& p;
   TTIFFLZWDecompFunc lzw = nullptr;
   int compression = 1;
-  std::vector<uint8_t> raw, rowBuf, whole;
+  RawBuffer raw;
+  std::vector<uint8_t> rowBuf, whole;
 
   Decoder(File& F, const Page& P) : f(F), p(P), compression(P.compression) {}
 
