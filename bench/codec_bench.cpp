@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "corvex/io/codecs/jpegfilt.h"
 #include "corvex/io/codecs/pngfilt.h"
 
@@ -23,27 +24,8 @@ namespace {
 
 constexpr int kW = 6000, kH = 4000;
 
-// Smooth shading, edges and fine noise, like a photograph as far as codecs can tell.
 const TBitmap& Photo() {
-  static TBitmap* b = [] {
-    auto* bmp = new TBitmap(kW, kH, pf24bit);
-    uint32_t seed = 12345;
-    for (int y = 0; y < kH; ++y) {
-      uint8_t* p = bmp->ScanLine(y);
-      for (int x = 0; x < kW; ++x, p += 3) {
-        seed = seed * 1664525u + 1013904223u;
-        const int noise = int(seed >> 29) - 4;
-        const double fx = x / double(kW), fy = y / double(kH);
-        int r = int(128 + 100 * std::sin(fx * 9 + fy * 3)) + noise;
-        int g = int(128 + 90 * std::cos(fy * 7 - fx * 2)) + noise;
-        int bl = int(((x / 400 + y / 300) % 2) ? 200 * fy : 60 + 100 * fx) + noise;
-        p[0] = uint8_t(std::clamp(bl, 0, 255));
-        p[1] = uint8_t(std::clamp(g, 0, 255));
-        p[2] = uint8_t(std::clamp(r, 0, 255));
-      }
-    }
-    return bmp;
-  }();
+  static std::unique_ptr<TBitmap> b = corvex::bench::MakePhoto(kW, kH);
   return *b;
 }
 

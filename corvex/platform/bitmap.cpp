@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "corvex/platform/canvas.h"
+#include "corvex/platform/canvas_pvt.h"
 #include "corvex/platform/screen.h"
 
 namespace corvex {
@@ -290,7 +291,10 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
   AWidth = std::max(AWidth, 0);
   AHeight = std::max(AHeight, 0);
   if (AWidth == Width_ && AHeight == Height_) return;
+  const int oldWidth = Width_, oldHeight = Height_;
   Reallocate(AWidth, AHeight, Format_, true);
+  // With a canvas, the new area shows the canvas brush, as the toolkit's bitmaps do.
+  if (Canvas_) raster::FillGrownArea(Canvas_.get(), oldWidth, oldHeight);
   Changed(this);
 }
 
@@ -338,7 +342,11 @@ void TBitmap::Assign(const TPersistent* Source) {
 }
 
 TCanvas* TBitmap::GetCanvas() {
-  if (!Canvas_) Canvas_ = std::make_unique<TCanvas>(this);
+  if (!Canvas_) {
+    Canvas_ = std::make_unique<TCanvas>(this);
+    // Drawing on the canvas marks the bitmap modified and fires its OnChange.
+    Canvas_->OnChange = TNotifyEvent(this, &TBitmap::Changed);
+  }
   return Canvas_.get();
 }
 

@@ -10,7 +10,8 @@
 //   pf24bit  blue, green, red bytes
 //   pf32bit  blue, green, red, reserved bytes
 // Changing the pixel format converts the pixels (through 24-bit colour; reduction to a palette
-// picks the nearest entry). Changing the size keeps the pixels that stay inside, zero elsewhere.
+// picks the nearest entry). Changing the size keeps the pixels that stay inside, zero elsewhere
+// (the canvas brush colour once the bitmap has a canvas).
 #pragma once
 
 #include <cstddef>
@@ -112,7 +113,7 @@ class TBitmap : public TGraphic {
   // Copies a bitmap (format, size, palette and pixels); nullptr empties this bitmap.
   void Assign(const TPersistent* Source) override;
 
-  // The drawing surface bound to this bitmap, created on first use.
+  // The drawing surface bound to this bitmap, created on first use; drawing on it fires OnChange.
   TCanvas* GetCanvas();
 
  private:

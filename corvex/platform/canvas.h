@@ -1,18 +1,129 @@
-// TCanvas: the drawing surface of a bitmap. This first form binds a canvas to its bitmap and
-// counts locks; the drawing operations are added beside it.
+// TCanvas: the raster drawing surface of a bitmap, with the toolkit's pen, brush and font.
+//
+// The canvas draws into its bitmap's pixels (pf24bit, pf32bit and pf1bit; on other formats the
+// drawing operations do nothing and Pixels only reads). The classic raster rules hold throughout:
+//   - a line from A to B draws A but not B, so a chain of LineTo calls draws every vertex once;
+//   - Rectangle, Ellipse, FillRect and FrameRect cover x1 .. x2-1 and y1 .. y2-1 (the right and
+//     bottom edges are excluded); polygons fill the pixels whose centres lie inside them;
+//   - hatch brushes are 8 x 8 patterns anchored at the canvas origin; the pixels between the
+//     hatch lines keep their colour (the toolkit draws hatches transparently);
+//   - the pen mode combines the pen (or brush) colour with the pixel bit by bit, as the classic
+//     raster operations do: pmNot inverts the pixel, so drawing the same shape twice restores it;
+//     every pixel of one call is changed exactly once (a shape's fill stops at its outline);
+//   - a wide pen grows the 1-pixel line equally on both sides (an even width puts the extra pixel
+//     right of or below the line) with round ends.
+// Every operation honours the clip region (SelectClipRgn, ExcludeClipRect, IntersectClipRect);
+// the bitmap's edges always clip.
+// Colours are TColor values; system colours are resolved. On a 1-bit bitmap a colour becomes the
+// nearer of black and white (white when r + g + b >= 383). On pf32bit the fourth byte is treated
+// as part of the pixel: drawn colours put 0 there.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "corvex/platform/colors.h"
+#include "corvex/platform/events.h"
+#include "corvex/platform/font.h"
 #include "corvex/platform/object.h"
+#include "corvex/platform/region.h"
+#include "corvex/platform/types.h"
 
 namespace corvex {
 
 class TBitmap;
+class TGraphic;
+
+enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+enum TPenMode {
+  pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot, pmMergeNotPen,
+  pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+};
+enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+// Raster operations of Draw, StretchDraw and CopyRect: the classic three-operand codes (source,
+// destination and the brush colour as pattern).
+using TCopyMode = int32_t;
+constexpr TCopyMode cmBlackness = 0x00000042;
+constexpr TCopyMode cmDstInvert = 0x00550009;
+constexpr TCopyMode cmMergeCopy = 0x00C000CA;
+constexpr TCopyMode cmMergePaint = 0x00BB0226;
+constexpr TCopyMode cmNotSrcCopy = 0x00330008;
+constexpr TCopyMode cmNotSrcErase = 0x001100A6;
+constexpr TCopyMode cmPatCopy = 0x00F00021;
+constexpr TCopyMode cmPatInvert = 0x005A0049;
+constexpr TCopyMode cmPatPaint = 0x00FB0A09;
+constexpr TCopyMode cmSrcAnd = 0x008800C6;
+constexpr TCopyMode cmSrcCopy = 0x00CC0020;
+constexpr TCopyMode cmSrcErase = 0x00440328;
+constexpr TCopyMode cmSrcInvert = 0x00660046;
+constexpr TCopyMode cmSrcPaint = 0x00EE0086;
+constexpr TCopyMode cmWhiteness = 0x00FF0062;
+
+// GetPixels outside the bitmap or the clip region.
+constexpr TColor CLR_INVALID = static_cast<TColor>(0xFFFFFFFFu);
+
+class TPen : public TPersistent {
+ public:
+  TNotifyEvent OnChange;
+
+  TColor GetColor() const { return Color_; }
+  void SetColor(TColor Value);
+  // Widths below 1 draw as 1.
+  int GetWidth() const { return Width_; }
+  void SetWidth(int Value);
+  TPenStyle GetStyle() const { return Style_; }
+  void SetStyle(TPenStyle Value);
+  TPenMode GetMode() const { return Mode_; }
+  void SetMode(TPenMode Value);
+
+  void Assign(const TPersistent* Source) override;
+
+ private:
+  void Changed();
+  TColor Color_ = clBlack;
+  int Width_ = 1;
+  TPenStyle Style_ = psSolid;
+  TPenMode Mode_ = pmCopy;
+};
+
+class TBrush : public TPersistent {
+ public:
+  TNotifyEvent OnChange;
+
+  TColor GetColor() const { return Color_; }
+  void SetColor(TColor Value);
+  TBrushStyle GetStyle() const { return Style_; }
+  void SetStyle(TBrushStyle Value);
+
+  void Assign(const TPersistent* Source) override;
+
+ private:
+  void Changed();
+  TColor Color_ = clWhite;
+  TBrushStyle Style_ = bsSolid;
+};
+
+// The 8 x 8 pattern of a hatch style: row y & 7, bit 7 - (x & 7) set where the hatch draws.
+// All zero for bsSolid and bsClear.
+const uint8_t* HatchPattern(TBrushStyle Style);
+
+// The line walker: calls Proc(x, y, Data) for every pixel of the line from (X1, Y1) to (X2, Y2),
+// end point excluded, in order from the start; the same pixels LineTo draws with a 1-pixel pen.
+using TLineDDAProc = void (*)(int X, int Y, void* Data);
+void LineDDA(int X1, int Y1, int X2, int Y2, TLineDDAProc Proc, void* Data);
 
 class TCanvas : public TPersistent {
  public:
-  explicit TCanvas(TBitmap* Target = nullptr) : Bitmap_(Target) {}
+  explicit TCanvas(TBitmap* Target = nullptr);
+  ~TCanvas() override;
 
   TBitmap* GetBitmap() const { return Bitmap_; }
+
+  // Fired before and after every drawing operation (a bitmap marks itself modified).
+  TNotifyEvent OnChanging;
+  TNotifyEvent OnChange;
 
   // Drawing from several places (a paint and a timer) brackets itself with Lock and Unlock.
   void Lock() { ++LockCount_; }
@@ -21,9 +132,98 @@ class TCanvas : public TPersistent {
   }
   int GetLockCount() const { return LockCount_; }
 
+  // The drawing tools; the setters copy the given object's settings.
+  TPen* GetPen() { return &Pen_; }
+  void SetPen(const TPen* Value) { Pen_.Assign(Value); }
+  TBrush* GetBrush() { return &Brush_; }
+  void SetBrush(const TBrush* Value) { Brush_.Assign(Value); }
+  TFont* GetFont() { return &Font_; }
+  void SetFont(const TFont* Value) { Font_.Assign(Value); }
+  TCopyMode GetCopyMode() const { return CopyMode_; }
+  void SetCopyMode(TCopyMode Value) { CopyMode_ = Value; }
+  // The fill rule of Polygon (alternate by default).
+  TFillMode GetPolyFillMode() const { return FillMode_; }
+  void SetPolyFillMode(TFillMode Value) { FillMode_ = Value; }
+  TPoint GetPenPos() const { return PenPos_; }
+  void SetPenPos(TPoint Value) { MoveTo(Value.X, Value.Y); }
+
+  // Lines: MoveTo sets the pen position; LineTo draws from it to (X, Y), excluding (X, Y), and
+  // moves it there. A dash pattern continues across consecutive LineTo calls.
+  void MoveTo(int X, int Y);
+  void LineTo(int X, int Y);
+  // Lines through the points (the last point excluded); the pen position does not change.
+  void Polyline(const TPoint* Points, int Count);
+  // A closed polygon: filled with the brush by the fill rule, outlined with the pen.
+  void Polygon(const TPoint* Points, int Count);
+  // Several closed polygons filled together with one rule, each outlined.
+  void PolyPolygon(const TPoint* Points, const int* Counts, int Polygons);
+  // Outline with the pen along the pixels x1 .. x2-1, y1 .. y2-1, inside filled with the brush.
+  void Rectangle(int X1, int Y1, int X2, int Y2);
+  void Rectangle(const TRect& R) { Rectangle(R.Left, R.Top, R.Right, R.Bottom); }
+  // The brush over the rectangle; ignores the pen and its mode (clear brush: nothing).
+  void FillRect(const TRect& R);
+  // A 1-pixel frame drawn with the brush.
+  void FrameRect(const TRect& R);
+  // The ellipse inscribed in the rectangle: outlined with the pen, filled with the brush.
+  void Ellipse(int X1, int Y1, int X2, int Y2);
+  void Ellipse(const TRect& R) { Ellipse(R.Left, R.Top, R.Right, R.Bottom); }
+  // Part of the outline of the ellipse inscribed in (X1, Y1, X2, Y2), counter-clockwise from the
+  // ray through (X3, Y3) to the ray through (X4, Y4) (rays from the centre). Equal rays draw the
+  // whole ellipse.
+  void Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+
+  // One pixel: its colour (CLR_INVALID outside the bitmap or the clip region), or set it (the pen
+  // mode does not apply).
+  TColor GetPixels(int X, int Y) const;
+  void SetPixels(int X, int Y, TColor Color);
+
+  // Copies a bitmap with its top-left corner at (X, Y), combined by CopyMode.
+  void Draw(int X, int Y, const TGraphic* Graphic);
+  // Stretches a bitmap onto the rectangle (nearest pixel; a rectangle with Right < Left or
+  // Bottom < Top mirrors it).
+  void StretchDraw(const TRect& Rect, const TGraphic* Graphic);
+  // Stretches the Source rectangle of another canvas's bitmap (or this one's) onto Dest.
+  void CopyRect(const TRect& Dest, TCanvas* Canvas, const TRect& Source);
+
+  // Text in the canvas font (UTF-8), (X, Y) the top-left corner of the text cell; rotated text
+  // (Font Orientation) turns around that corner. With a solid brush the cell is filled with the
+  // brush colour first. Moves the pen position to (X + TextWidth, Y).
+  void TextOut(int X, int Y, const std::string& Text);
+  // Text at (X, Y) clipped to the rectangle; a solid brush fills the rectangle first.
+  void TextRect(const TRect& Rect, int X, int Y, const std::string& Text);
+  // The size of the unrotated text cell: advance width and cell height of the font.
+  TSize TextExtent(const std::string& Text);
+  int TextWidth(const std::string& Text) { return TextExtent(Text).cx; }
+  int TextHeight(const std::string& Text) { return TextExtent(Text).cy; }
+
+  // Clipping. SelectClipRgn(nullptr) removes the clip region; ExcludeClipRect takes a rectangle
+  // out of it (from the whole surface when there is none); IntersectClipRect keeps only the part
+  // inside a rectangle.
+  void SelectClipRgn(const TRegion* Rgn);
+  void ExcludeClipRect(int X1, int Y1, int X2, int Y2);
+  void IntersectClipRect(int X1, int Y1, int X2, int Y2);
+  // The bounds of what can be drawn: the bitmap, cut by the clip region.
+  TRect GetClipRect() const;
+  // A copy of the clip region; false when there is none.
+  bool GetClipRgn(TRegion& Rgn) const;
+  const TRegion* ClipRegion() const { return HasClip_ ? &Clip_ : nullptr; }
+
+  // Fire OnChanging / OnChange; for code that draws on the bitmap's pixels for the canvas.
+  void Changing();
+  void Changed();
+
  private:
   TBitmap* Bitmap_;
   int LockCount_ = 0;
+  TPen Pen_;
+  TBrush Brush_;
+  TFont Font_;
+  TCopyMode CopyMode_ = cmSrcCopy;
+  TFillMode FillMode_ = fmAlternate;
+  TPoint PenPos_;
+  int64_t DashPos_ = 0;  // position in the pen's dash pattern, kept across LineTo calls
+  bool HasClip_ = false;
+  TRegion Clip_;
 };
 
 }  // namespace corvex

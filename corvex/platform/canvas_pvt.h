@@ -1,0 +1,158 @@
+// Private pixel machinery of the canvas: the target surface, colour mixing by raster operation,
+// clipping of runs, and the stretching copy shared by Draw, StretchDraw, CopyRect and the DIB
+// drawer. Not installed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "corvex/platform/bitmap.h"
+#include "corvex/platform/colors.h"
+#include "corvex/platform/raster_pvt.h"
+#include "corvex/platform/region.h"
+
+namespace corvex {
+class TCanvas;
+}
+
+namespace corvex::raster {
+
+// The pixels a canvas draws on. Bpp is 1, 24 or 32; 0 means nothing can be drawn.
+struct TTarget {
+  uint8_t* Bits = nullptr;
+  size_t Stride = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int Bpp = 0;
+  uint8_t* Row(int32_t y) const { return Bits + static_cast<size_t>(y) * Stride; }
+};
+
+// The target of a bitmap; Bpp 0 for formats the canvas does not draw on, or an empty bitmap.
+TTarget TargetOf(TBitmap* Bitmap);
+
+// A colour as blue, green, red (system colours resolved, the top byte ignored).
+struct TBGR {
+  uint8_t b, g, r;
+};
+TBGR ResolveColor(TColor Color);
+// The 1-bit value (1 = white) of a colour: the nearer of black and white.
+inline unsigned MonoBit(uint8_t b, uint8_t g, uint8_t r) { return unsigned(b) + g + r >= 383 ? 1u : 0u; }
+
+// A raster operation with a fixed colour, per byte of a pixel: pixel = (pixel & And) ^ Xor.
+// Copy is true when And is all zero (the colour is simply written).
+struct TMix {
+  uint8_t And[4] = {};
+  uint8_t Xor[4] = {};
+  bool Copy = true;
+  bool Nop = false;  // And all ones and Xor zero: nothing changes
+};
+// Rop2 is the classic two-operand code 1 .. 16 (R2_BLACK .. R2_WHITE).
+TMix MakeMix(int Rop2, TColor Color, int Bpp);
+constexpr int R2_COPYPEN = 13;
+
+// Mixes one pixel (inside the target, no clipping here).
+inline void MixPixel(const TTarget& T, int32_t x, int32_t y, const TMix& M) {
+  uint8_t* row = T.Row(y);
+  switch (T.Bpp) {
+    case 24: {
+      uint8_t* p = row + size_t(x) * 3;
+      p[0] = static_cast<uint8_t>((p[0] & M.And[0]) ^ M.Xor[0]);
+      p[1] = static_cast<uint8_t>((p[1] & M.And[1]) ^ M.Xor[1]);
+      p[2] = static_cast<uint8_t>((p[2] & M.And[2]) ^ M.Xor[2]);
+      return;
+    }
+    case 32: {
+      uint8_t* p = row + size_t(x) * 4;
+      for (int l = 0; l < 4; ++l) p[l] = static_cast<uint8_t>((p[l] & M.And[l]) ^ M.Xor[l]);
+      return;
+    }
+    case 1: {
+      uint8_t& b = row[x >> 3];
+      const uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
+      b = static_cast<uint8_t>((b & ~m) | (((b & M.And[0]) ^ M.Xor[0]) & m));
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// Mixes the pixels [x1, x2) of row y (inside the target, no clipping here).
+void MixSpan(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const TMix& M);
+// The same for the pixels whose bit 7 - (x & 7) is set in Pattern (a hatch row).
+void MixSpanPattern(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const TMix& M, uint8_t Pattern);
+
+// Clips runs to the target and to an optional clip region.
+class TClipper {
+ public:
+  TClipper(const TTarget& T, const TRegion* Clip) : W_(T.Width), H_(T.Height), Clip_(Clip) {}
+  // Visible bounds (the target cut by the clip region's bounds).
+  TRect Bounds() const;
+  bool HasRegion() const { return Clip_ != nullptr; }
+  bool PointVisible(int32_t x, int32_t y) const {
+    if (x < 0 || y < 0 || x >= W_ || y >= H_) return false;
+    return Clip_ == nullptr || Clip_->Contains(x, y);
+  }
+  // Calls F(y, a, b) for each visible part [a, b) of [x1, x2) on row y, left to right.
+  template <class F>
+  void Span(int32_t y, int32_t x1, int32_t x2, F&& f) const {
+    if (y < 0 || y >= H_) return;
+    if (x1 < 0) x1 = 0;
+    if (x2 > W_) x2 = W_;
+    if (x1 >= x2) return;
+    if (Clip_ == nullptr) {
+      f(y, x1, x2);
+      return;
+    }
+    int n = 0;
+    const TRun* r = Clip_->RowRuns(y, &n);
+    for (int k = 0; k < n; ++k) {
+      if (r[k].X1 >= x2) break;
+      const int32_t a = r[k].X1 > x1 ? r[k].X1 : x1;
+      const int32_t b = r[k].X2 < x2 ? r[k].X2 : x2;
+      if (a < b) f(y, a, b);
+    }
+  }
+
+ private:
+  int32_t W_, H_;
+  const TRegion* Clip_;
+};
+
+// Paints spans with a mix and an optional hatch pattern, through a clipper.
+void PaintSpans(const TTarget& T, const TClipper& C, const std::vector<TSpan>& Spans, const TMix& M,
+                const uint8_t* Hatch);
+
+// A source image for the stretching copy: rows of Bits bits per pixel.
+struct TSourceImage {
+  const uint8_t* Row0 = nullptr;  // the top row
+  ptrdiff_t Stride = 0;           // address step from a row to the one below (negative for bottom-up)
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int Bits = 0;                   // 1, 4, 8, 16, 24, 32
+  const TRGBQuad* Palette = nullptr;  // indexed formats; indices past PaletteCount are black
+  int PaletteCount = 0;
+  // 16 and 32 bits: channel masks (red, green, blue); all zero means 5-5-5 for 16 bits and
+  // blue, green, red, unused bytes for 32 bits.
+  uint32_t Masks[3] = {0, 0, 0};
+  const uint8_t* Row(int32_t y) const { return Row0 + Stride * static_cast<ptrdiff_t>(y); }
+};
+
+// The source image of a bitmap (any format); false for an empty bitmap.
+bool SourceOf(const TBitmap* Bitmap, TSourceImage& S);
+
+// Copies the source rectangle (Sx, Sy, Sw, Sh) onto the destination rectangle (Dx, Dy, Dw, Dh) of
+// the target, nearest pixel, combined by Rop3 (the classic three-operand code; the pattern is the
+// colour Brush). Negative Dw or Dh mirror. Pixels outside the clipper are untouched, and so are
+// destination pixels whose source pixel lies outside the source image.
+void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int32_t Sx, int32_t Sy, int32_t Sw,
+                 int32_t Sh, int32_t Dx, int32_t Dy, int32_t Dw, int32_t Dh, uint32_t Rop3, TColor Brush);
+
+// Fills what a bitmap gained by growing beyond OldWidth x OldHeight with its canvas brush (the
+// clip region does not apply): a grown bitmap keeps its pixels at the top left and shows the
+// brush colour in the new area.
+void FillGrownArea(TCanvas* Canvas, int32_t OldWidth, int32_t OldHeight);
+
+}  // namespace corvex::raster

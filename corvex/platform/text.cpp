@@ -1,0 +1,481 @@
+// Text of the canvas: fontconfig finds the installed face nearest to a font's name and style,
+// FreeType renders its glyphs. Unrotated glyphs are hinted and cached; rotated text is rendered
+// unhinted at sub-pixel positions along the rotated baseline, with the same advances, so that it
+// is as long as TextWidth says. A missing bold or italic face is synthesised (emboldened outline,
+// sheared outline). Without fontconfig fonts, nothing is drawn.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_SYNTHESIS_H
+#include FT_TRUETYPE_TABLES_H
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <unordered_map>
+#include <vector>
+
+#include "corvex/platform/text_pvt.h"
+
+namespace corvex::text {
+
+namespace {
+
+// A face as fontconfig found it for one (name, bold, italic) request.
+struct FaceInfo {
+  FT_Face face = nullptr;  // nullptr: nothing usable was found
+  bool synthBold = false;
+  bool synthItalic = false;
+};
+
+struct GlyphKey {
+  FT_Face face;
+  FT_F26Dot6 size;
+  FT_UInt index;
+  bool bold, italic;
+  bool operator==(const GlyphKey&) const = default;
+};
+struct GlyphKeyHash {
+  size_t operator()(const GlyphKey& k) const {
+    size_t h = std::hash<const void*>()(k.face);
+    h = h * 1000003u ^ std::hash<long>()(k.size);
+    h = h * 1000003u ^ k.index;
+    return h * 31u + (k.bold ? 2u : 0u) + (k.italic ? 1u : 0u);
+  }
+};
+// A rendered, hinted, unrotated glyph: grey coverage, its offset from the pen position on the
+// baseline (left, top = rows above the baseline) and its advance in whole pixels.
+struct Glyph {
+  int left = 0, top = 0, width = 0, height = 0, advance = 0;
+  std::vector<uint8_t> cover;
+};
+
+// Size facts of a face at one pixel size.
+struct Metrics {
+  double ppem = 0;
+  int ascent = 0, descent = 0;  // whole pixels above and below the baseline (the cell)
+  double underlinePos = 0, underlineThick = 1;  // pixels below the baseline (centre), thickness
+  double strikePos = 0, strikeThick = 1;        // pixels above the baseline (top), thickness
+};
+
+constexpr size_t kGlyphCacheLimit = 4096;            // glyphs
+constexpr size_t kGlyphCacheBytes = size_t(16) << 20;  // and bytes of coverage
+
+class Engine {
+ public:
+  static Engine& Get() {
+    static Engine* e = new Engine;  // lives to the end of the process: faces are shared
+    return *e;
+  }
+  std::mutex lock;
+
+  FaceInfo Find(const TFont& font) {
+    const bool bold = font.GetStyle().Contains(fsBold), italic = font.GetStyle().Contains(fsItalic);
+    std::string key = font.GetName();
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    key += bold ? "|b" : "|";
+    key += italic ? "i" : "";
+    auto it = faces_.find(key);
+    if (it != faces_.end()) return it->second;
+    FaceInfo info = Match(font.GetName(), bold, italic);
+    faces_.emplace(key, info);
+    return info;
+  }
+
+  // Sets the face to the pixel size of the font and returns its metrics.
+  Metrics SizeFor(FT_Face face, int height) {
+    const FT_UShort upem = face->units_per_EM > 0 ? face->units_per_EM : 2048;
+    double asc = face->ascender, desc = -face->descender;
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+      asc = os2->usWinAscent;
+      desc = os2->usWinDescent;
+    }
+    if (asc + desc <= 0) asc = upem * 0.9, desc = upem * 0.25;
+    Metrics m;
+    if (height < 0) m.ppem = -double(height);
+    else if (height > 0) m.ppem = height * double(upem) / (asc + desc);
+    else m.ppem = 16.0 * upem / (asc + desc);
+    m.ppem = std::clamp(m.ppem, 1.0, 1000.0);
+    const FT_F26Dot6 size = static_cast<FT_F26Dot6>(std::lround(m.ppem * 64));
+    FT_F26Dot6& current = sizes_[face];
+    if (current != size && FT_Set_Char_Size(face, 0, size, 72, 72) == 0) current = size;
+    const double scale = m.ppem / upem;
+    m.ascent = static_cast<int>(std::lround(asc * scale));
+    m.descent = static_cast<int>(std::lround(desc * scale));
+    m.underlineThick = std::max(1.0, std::round(face->underline_thickness * scale));
+    m.underlinePos = face->underline_position != 0 ? -face->underline_position * scale : m.ppem * 0.12;
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->yStrikeoutSize > 0) {
+      m.strikePos = os2->yStrikeoutPosition * scale;
+      m.strikeThick = std::max(1.0, std::round(os2->yStrikeoutSize * scale));
+    } else {
+      m.strikePos = m.ppem * 0.3;
+      m.strikeThick = m.underlineThick;
+    }
+    return m;
+  }
+  FT_F26Dot6 CurrentSize(FT_Face face) { return sizes_[face]; }
+
+  // The hinted, unrotated glyph (cached).
+  const Glyph* Hinted(const FaceInfo& f, FT_UInt index) {
+    const GlyphKey key{f.face, CurrentSize(f.face), index, f.synthBold, f.synthItalic};
+    auto it = glyphs_.find(key);
+    if (it != glyphs_.end()) return &it->second;
+    if (glyphs_.size() >= kGlyphCacheLimit || glyphBytes_ >= kGlyphCacheBytes) {
+      glyphs_.clear();
+      glyphBytes_ = 0;
+    }
+    Glyph g;
+    SetTransform(f, 0.0, 0.0, 0.0);
+    if (FT_Load_Glyph(f.face, index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0) {
+      FT_GlyphSlot slot = f.face->glyph;
+      if (f.synthBold) FT_GlyphSlot_Embolden(slot);
+      g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+      if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) Copy(slot, g);
+    }
+    FT_Set_Transform(f.face, nullptr, nullptr);
+    glyphBytes_ += g.cover.size() + sizeof(Glyph);
+    return &glyphs_.emplace(key, std::move(g)).first->second;
+  }
+
+  // A glyph rotated by angle (radians, counter-clockwise) with its pen position at the fraction
+  // (fx, fy) of a pixel right of and below a whole pixel.
+  bool Rotated(const FaceInfo& f, FT_UInt index, double angle, double fx, double fy, Glyph& g) {
+    SetTransform(f, angle, fx, fy);
+    bool ok = false;
+    if (FT_Load_Glyph(f.face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0) {
+      FT_GlyphSlot slot = f.face->glyph;
+      if (f.synthBold) FT_GlyphSlot_Embolden(slot);
+      if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
+        Copy(slot, g);
+        ok = true;
+      }
+    }
+    FT_Set_Transform(f.face, nullptr, nullptr);
+    return ok;
+  }
+
+ private:
+  Engine() {
+    ftOk_ = FT_Init_FreeType(&lib_) == 0;
+    fcOk_ = FcInit() == FcTrue;
+  }
+
+  static void Copy(FT_GlyphSlot slot, Glyph& g) {
+    const FT_Bitmap& bm = slot->bitmap;
+    g.left = slot->bitmap_left;
+    g.top = slot->bitmap_top;
+    g.width = static_cast<int>(bm.width);
+    g.height = static_cast<int>(bm.rows);
+    g.cover.assign(size_t(g.width) * size_t(g.height), 0);
+    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY || bm.buffer == nullptr) return;
+    for (int y = 0; y < g.height; ++y) {
+      const unsigned char* src = bm.pitch >= 0 ? bm.buffer + size_t(y) * size_t(bm.pitch)
+                                               : bm.buffer + size_t(g.height - 1 - y) * size_t(-bm.pitch);
+      std::memcpy(&g.cover[size_t(y) * size_t(g.width)], src, size_t(g.width));
+    }
+  }
+
+  static void SetTransform(const FaceInfo& f, double angle, double fx, double fy) {
+    // Rotation times the italic shear; FreeType's y axis points up.
+    const double c = std::cos(angle), s = std::sin(angle), k = f.synthItalic ? 0.2 : 0.0;
+    FT_Matrix m;
+    m.xx = static_cast<FT_Fixed>(std::lround(c * 65536));
+    m.xy = static_cast<FT_Fixed>(std::lround((c * k - s) * 65536));
+    m.yx = static_cast<FT_Fixed>(std::lround(s * 65536));
+    m.yy = static_cast<FT_Fixed>(std::lround((s * k + c) * 65536));
+    FT_Vector d;
+    d.x = static_cast<FT_Pos>(std::lround(fx * 64));
+    d.y = static_cast<FT_Pos>(std::lround(-fy * 64));
+    FT_Set_Transform(f.face, &m, &d);
+  }
+
+  FaceInfo Match(const std::string& name, bool bold, bool italic) {
+    FaceInfo info;
+    if (!ftOk_ || !fcOk_) return info;
+    FcPattern* pat = FcPatternCreate();
+    if (pat == nullptr) return info;
+    if (!name.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult res = FcResultNoMatch;
+    // The best match first; when it cannot be used, the rest in order of preference.
+    if (FcPattern* m = FcFontMatch(nullptr, pat, &res)) {
+      Accept(m, bold, italic, info);
+      FcPatternDestroy(m);
+    }
+    if (info.face == nullptr) {
+      if (FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res)) {
+        for (int i = 0; i < set->nfont && info.face == nullptr; ++i) Accept(set->fonts[i], bold, italic, info);
+        FcFontSetDestroy(set);
+      }
+    }
+    FcPatternDestroy(pat);
+    return info;
+  }
+
+  void Accept(FcPattern* m, bool bold, bool italic, FaceInfo& info) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(m, FC_FILE, 0, &file) != FcResultMatch || file == nullptr) return;
+    FcBool scalable = FcTrue;
+    if (FcPatternGetBool(m, FC_SCALABLE, 0, &scalable) == FcResultMatch && !scalable) return;
+    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    FcPatternGetInteger(m, FC_INDEX, 0, &index);
+    FcPatternGetInteger(m, FC_WEIGHT, 0, &weight);
+    FcPatternGetInteger(m, FC_SLANT, 0, &slant);
+    const std::string path = reinterpret_cast<const char*>(file);
+    FT_Face face = nullptr;
+    auto it = loaded_.find({path, index});
+    if (it != loaded_.end()) {
+      face = it->second;
+    } else {
+      if (FT_New_Face(lib_, path.c_str(), index, &face) != 0) return;
+      if (!FT_IS_SCALABLE(face)) {
+        FT_Done_Face(face);
+        return;
+      }
+      FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+      loaded_[{path, index}] = face;
+    }
+    info.face = face;
+    info.synthBold = bold && weight < FC_WEIGHT_DEMIBOLD;
+    info.synthItalic = italic && slant == FC_SLANT_ROMAN;
+  }
+
+  bool ftOk_ = false, fcOk_ = false;
+  FT_Library lib_ = nullptr;
+  std::map<std::string, FaceInfo> faces_;
+  std::map<std::pair<std::string, int>, FT_Face> loaded_;
+  std::map<FT_Face, FT_F26Dot6> sizes_;
+  std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
+  size_t glyphBytes_ = 0;
+};
+
+// UTF-8 to code points; a byte that does not start a valid sequence stands for itself
+// (Latin-1), so 8-bit texts still show.
+std::vector<uint32_t> Decode(const std::string& s) {
+  std::vector<uint32_t> out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned c = p[i];
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    uint32_t cp = c;
+    bool ok = len > 0 && i + size_t(len) <= n;
+    if (ok && len > 1) {
+      cp = c & (0x7F >> len);
+      for (int k = 1; k < len; ++k) {
+        if ((p[i + size_t(k)] & 0xC0) != 0x80) {
+          ok = false;
+          break;
+        }
+        cp = (cp << 6) | (p[i + size_t(k)] & 0x3F);
+      }
+      if (ok && (cp > 0x10FFFF || (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000)))
+        ok = false;
+    }
+    if (!ok) {
+      out.push_back(c);
+      ++i;
+    } else {
+      out.push_back(cp);
+      i += size_t(len);
+    }
+  }
+  return out;
+}
+
+// Glyph indexes of the text and their advances (whole pixels, hinted).
+struct Layout {
+  std::vector<FT_UInt> glyphs;
+  std::vector<int> advances;
+  int width = 0;
+};
+Layout LayOut(Engine& e, const FaceInfo& f, const std::string& text) {
+  Layout l;
+  for (uint32_t cp : Decode(text)) {
+    const FT_UInt gi = FT_Get_Char_Index(f.face, cp);
+    const Glyph* g = e.Hinted(f, gi);
+    l.glyphs.push_back(gi);
+    l.advances.push_back(g->advance);
+    l.width += g->advance;
+  }
+  return l;
+}
+
+int NominalHeight(const TFont& font) {
+  const int h = font.GetHeight();
+  return h < 0 ? -h : h;
+}
+
+// A rectangle of coverage values over part of the target.
+struct Coverage {
+  TRect r;
+  std::vector<uint8_t> a;
+  uint8_t* Row(int32_t y) { return &a[size_t(y - r.Top) * size_t(r.Width())]; }
+  // Adds a glyph with its top-left pixel at (x, y), keeping the larger coverage.
+  void Add(const Glyph& g, int32_t x, int32_t y) {
+    const int32_t x1 = std::max(x, r.Left), x2 = std::min(x + g.width, r.Right);
+    const int32_t y1 = std::max(y, r.Top), y2 = std::min(y + g.height, r.Bottom);
+    for (int32_t yy = y1; yy < y2; ++yy) {
+      uint8_t* d = Row(yy);
+      const uint8_t* s = &g.cover[size_t(yy - y) * size_t(g.width)];
+      for (int32_t xx = x1; xx < x2; ++xx) d[xx - r.Left] = std::max(d[xx - r.Left], s[xx - x]);
+    }
+  }
+};
+
+}  // namespace
+
+TSize TextExtent(const TFont& Font, const std::string& Text) {
+  Engine& e = Engine::Get();
+  std::lock_guard<std::mutex> g(e.lock);
+  const FaceInfo f = e.Find(Font);
+  if (f.face == nullptr) return TSize{0, NominalHeight(Font)};
+  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
+  return TSize{LayOut(e, f, Text).width, m.ascent + m.descent};
+}
+
+void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& Font, int X, int Y,
+              const std::string& Text, bool Opaque, TColor Background) {
+  if (T.Bpp == 0 || Text.empty()) return;
+  Engine& e = Engine::Get();
+  std::lock_guard<std::mutex> lock(e.lock);
+  const FaceInfo f = e.Find(Font);
+  if (f.face == nullptr) return;
+  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
+  const Layout l = LayOut(e, f, Text);
+  const int cell = m.ascent + m.descent;
+
+  // Text space: s along the baseline, t down from it. Screen = origin + s u + t v.
+  const double angle = Font.GetOrientation() / 10.0 * std::numbers::pi / 180.0;
+  const bool rotated = (Font.GetOrientation() % 3600) != 0;
+  const double ux = rotated ? std::cos(angle) : 1, uy = rotated ? -std::sin(angle) : 0;
+  const double vx = -uy, vy = ux;
+  // The baseline starts ascent below the cell's top-left corner.
+  const double ox = X + m.ascent * vx, oy = Y + m.ascent * vy;
+
+  // The area the text may cover: the cell, padded for overhanging ink, cut to what is visible.
+  const double pad = m.ppem * 0.5 + 2;
+  double minx = 1e300, miny = 1e300, maxx = -1e300, maxy = -1e300;
+  const double ss[2] = {-pad, l.width + pad}, ts[2] = {-m.ascent - pad, m.descent + pad};
+  for (double s : ss)
+    for (double t : ts) {
+      const double px = ox + s * ux + t * vx, py = oy + s * uy + t * vy;
+      minx = std::min(minx, px), maxx = std::max(maxx, px), miny = std::min(miny, py), maxy = std::max(maxy, py);
+    }
+  const TRect vis = C.Bounds();
+  Coverage cov;
+  cov.r = IntersectRect(TRect{static_cast<int32_t>(std::max(std::floor(minx), -1e9)),
+                              static_cast<int32_t>(std::max(std::floor(miny), -1e9)),
+                              static_cast<int32_t>(std::min(std::ceil(maxx) + 1, 1e9)),
+                              static_cast<int32_t>(std::min(std::ceil(maxy) + 1, 1e9))},
+                        vis);
+
+  // The opaque background: the (rotated) cell.
+  if (Opaque) {
+    const raster::TMix mix = raster::MakeMix(raster::R2_COPYPEN, Background, T.Bpp);
+    if (!rotated) {
+      for (int32_t y = std::max(Y, vis.Top); y < std::min(Y + cell, vis.Bottom); ++y)
+        C.Span(y, X, X + l.width, [&](int32_t yy, int32_t a, int32_t b) { raster::MixSpan(T, yy, a, b, mix); });
+    } else {
+      TPoint corners[4];
+      const double cs[4][2] = {{0, -double(m.ascent)}, {double(l.width), -double(m.ascent)},
+                               {double(l.width), double(m.descent)}, {0, double(m.descent)}};
+      for (int i = 0; i < 4; ++i)
+        corners[i] = {static_cast<int32_t>(std::lround(ox + cs[i][0] * ux + cs[i][1] * vx)),
+                      static_cast<int32_t>(std::lround(oy + cs[i][0] * uy + cs[i][1] * vy))};
+      struct Ctx {
+        const raster::TTarget* t;
+        const raster::TClipper* c;
+        const raster::TMix* mix;
+      } ctx{&T, &C, &mix};
+      const int four = 4;
+      ScanPolygons(
+          corners, &four, 1, fmAlternate, vis.Top, vis.Bottom,
+          [](void* p, int32_t y, int32_t rows, const TRegion::TRun* runs, int n) {
+            auto* c = static_cast<Ctx*>(p);
+            for (int32_t r = 0; r < rows; ++r)
+              for (int k = 0; k < n; ++k)
+                c->c->Span(y + r, runs[k].X1, runs[k].X2,
+                           [&](int32_t yy, int32_t a, int32_t b) { raster::MixSpan(*c->t, yy, a, b, *c->mix); });
+          },
+          &ctx);
+    }
+  }
+  if (cov.r.IsEmpty()) return;
+  cov.a.assign(size_t(cov.r.Width()) * size_t(cov.r.Height()), 0);
+
+  // Glyphs.
+  double s = 0;
+  for (size_t i = 0; i < l.glyphs.size(); ++i) {
+    if (!rotated) {
+      const Glyph* g = e.Hinted(f, l.glyphs[i]);
+      const int32_t px = X + static_cast<int32_t>(s), py = Y + m.ascent;
+      if (g->width > 0) cov.Add(*g, px + g->left, py - g->top);
+    } else {
+      const double px = ox + s * ux, py = oy + s * uy;
+      const double fx = std::floor(px), fy = std::floor(py);
+      Glyph g;
+      if (e.Rotated(f, l.glyphs[i], angle, px - fx, py - fy, g) && g.width > 0)
+        cov.Add(g, static_cast<int32_t>(fx) + g.left, static_cast<int32_t>(fy) - g.top);
+    }
+    s += l.advances[i];
+  }
+
+  // Underline and strike-out: bands along the baseline.
+  auto band = [&](double t1, double t2) {
+    for (int32_t y = cov.r.Top; y < cov.r.Bottom; ++y) {
+      uint8_t* row = cov.Row(y);
+      for (int32_t x = cov.r.Left; x < cov.r.Right; ++x) {
+        const double dx = x + 0.5 - ox, dy = y + 0.5 - oy;
+        const double ps = dx * ux + dy * uy, pt = dx * vx + dy * vy;
+        if (ps >= 0 && ps < l.width && pt >= t1 && pt < t2) row[x - cov.r.Left] = 255;
+      }
+    }
+  };
+  if (Font.GetStyle().Contains(fsUnderline)) {
+    const double t1 = std::round(m.underlinePos - m.underlineThick / 2);
+    band(t1, t1 + m.underlineThick);
+  }
+  if (Font.GetStyle().Contains(fsStrikeOut)) {
+    const double t1 = -std::round(m.strikePos);
+    band(t1, t1 + m.strikeThick);
+  }
+
+  // Composite in the font colour through the clip.
+  const raster::TBGR col = raster::ResolveColor(Font.GetColor());
+  const unsigned monoBit = raster::MonoBit(col.b, col.g, col.r);
+  for (int32_t y = cov.r.Top; y < cov.r.Bottom; ++y) {
+    const uint8_t* a = cov.Row(y);
+    uint8_t* row = T.Row(y);
+    C.Span(y, cov.r.Left, cov.r.Right, [&](int32_t, int32_t x1, int32_t x2) {
+      for (int32_t x = x1; x < x2; ++x) {
+        const unsigned k = a[x - cov.r.Left];
+        if (k == 0) continue;
+        if (T.Bpp == 1) {
+          if (k < 128) continue;
+          const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+          row[x >> 3] = monoBit ? static_cast<uint8_t>(row[x >> 3] | bit) : static_cast<uint8_t>(row[x >> 3] & ~bit);
+          continue;
+        }
+        uint8_t* p = row + size_t(x) * size_t(T.Bpp / 8);
+        const uint8_t c3[3] = {col.b, col.g, col.r};
+        for (int ch = 0; ch < 3; ++ch)
+          p[ch] = static_cast<uint8_t>(p[ch] + ((int(c3[ch]) - int(p[ch])) * int(k) + (c3[ch] >= p[ch] ? 127 : -127)) / 255);
+        if (T.Bpp == 32) p[3] = 0;
+      }
+    });
+  }
+}
+
+}  // namespace corvex::text

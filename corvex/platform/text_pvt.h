@@ -1,0 +1,22 @@
+// Private text drawing of the canvas (FreeType glyphs found through fontconfig). Not installed.
+#pragma once
+
+#include <string>
+
+#include "corvex/platform/canvas_pvt.h"
+#include "corvex/platform/font.h"
+#include "corvex/platform/types.h"
+
+namespace corvex::text {
+
+// Advance width and cell height of the unrotated text; without a usable font the width is 0 and
+// the height the font's nominal pixel height.
+TSize TextExtent(const TFont& Font, const std::string& Text);
+
+// Draws the text with the top-left corner of its cell at (X, Y), rotated by the font's
+// orientation around that corner. Opaque fills the (rotated) cell with Background first.
+// Grey anti-aliasing on 24- and 32-bit targets, a threshold at half coverage on 1-bit ones.
+void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& Font, int X, int Y,
+              const std::string& Text, bool Opaque, TColor Background);
+
+}  // namespace corvex::text

@@ -1,0 +1,338 @@
+#include "corvex/proc/cxfft.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+namespace corvex {
+
+namespace {
+int NextPowerOfTwo(int v) {
+  int n = 1;
+  while (n < v) n <<= 1;
+  return n;
+}
+}  // namespace
+
+std::vector<const TCXComplexPlane*> TCXFtImage::Planes() const {
+  std::vector<const TCXComplexPlane*> p;
+  for (const TCXComplexPlane* q : {&Red_, &Green_, &Blue_, &Gray_})
+    if (!q->Empty()) p.push_back(q);
+  return p;
+}
+
+std::vector<TCXComplexPlane*> TCXFtImage::Planes() {
+  std::vector<TCXComplexPlane*> p;
+  for (TCXComplexPlane* q : {&Red_, &Green_, &Blue_, &Gray_})
+    if (!q->Empty()) p.push_back(q);
+  return p;
+}
+
+void TCXFtImage::fftinit(int N) {
+  if (N < 1) N = 1;
+  TransformLength_ = N;
+  Log2N_ = Trunc(std::log(double(N)) / std::log(2.0) + 0.5);
+  Twiddle_.resize(size_t(N));
+  for (int i = 0; i < N; ++i) Twiddle_[size_t(i)] = std::sin(2 * std::numbers::pi * i / N);
+  BitRev_.resize(size_t(N));
+  for (int i = 0; i < N; ++i) BitRev_[size_t(i)] = bitrev(i);
+  BlockSizes_.resize(size_t(Log2N_) + 1);
+  for (int i = 0; i <= Log2N_; ++i) BlockSizes_[size_t(i)] = 1 << i;
+  Scale_ = 1.0 / std::sqrt(double(N));
+}
+
+int TCXFtImage::bitrev(int i) const {
+  int r = 0;
+  for (int b = 0; b < Log2N_; ++b)
+    if (i & (1 << b)) r |= 1 << (Log2N_ - 1 - b);
+  return r;
+}
+
+void TCXFtImage::fft(float* Re, float* Im, int Sign) const {
+  const int N = TransformLength_;
+  for (int i = 0; i < N; ++i) {
+    const int j = BitRev_[size_t(i)];
+    if (i < j) {
+      std::swap(Re[i], Re[j]);
+      std::swap(Im[i], Im[j]);
+    }
+  }
+  // Butterflies of growing blocks; the twiddle of step t is cos(2 pi t / N) + i Sign sin(...).
+  for (int len = 2; len <= N; len <<= 1) {
+    const int half = len >> 1, step = N / len;
+    for (int k = 0; k < half; ++k) {
+      const int t = k * step;
+      const double s = Sign * Twiddle_[size_t(t)];
+      // The cosine is the sine a quarter turn on; below 4 points there is no quarter of the table.
+      const double c = N >= 4 ? Twiddle_[size_t((t + N / 4) % N)] : std::cos(2 * std::numbers::pi * t / N);
+      const float cf = float(c), sf = float(s);
+      for (int i = k; i < N; i += len) {
+        const int j = i + half;
+        const float vr = Re[j] * cf - Im[j] * sf;
+        const float vi = Re[j] * sf + Im[j] * cf;
+        Re[j] = Re[i] - vr;
+        Im[j] = Im[i] - vi;
+        Re[i] += vr;
+        Im[i] += vi;
+      }
+    }
+  }
+  const float sc = float(Scale_);
+  for (int i = 0; i < N; ++i) {
+    Re[i] *= sc;
+    Im[i] *= sc;
+  }
+}
+
+void TCXFtImage::fft2d(TCXComplexPlane& Plane, bool Progress, int Sign, int PlaneIndex, int PlaneCount) const {
+  const int N = Plane.GetSize();
+  for (int y = 0; y < N; ++y) fft(Plane.Re(y), Plane.Im(y), Sign);
+  std::vector<float> re(static_cast<size_t>(N)), im(static_cast<size_t>(N));
+  const double factor = 100.0 / (double(PlaneCount) * N);
+  for (int x = 0; x < N; ++x) {
+    for (int y = 0; y < N; ++y) {
+      re[size_t(y)] = Plane.Re(y)[x];
+      im[size_t(y)] = Plane.Im(y)[x];
+    }
+    fft(re.data(), im.data(), Sign);
+    for (int y = 0; y < N; ++y) {
+      Plane.Re(y)[x] = re[size_t(y)];
+      Plane.Im(y)[x] = im[size_t(y)];
+    }
+    if (Progress && OnProgress) OnProgress(const_cast<TCXFtImage*>(this), Trunc(factor * x + factor * PlaneIndex * N));
+  }
+}
+
+void TCXFtImage::filt_orig(TCXComplexPlane& Plane) const {
+  const int N = Plane.GetSize();
+  for (int y = 0; y < N; ++y) {
+    float* re = Plane.Re(y);
+    float* im = Plane.Im(y);
+    for (int x = (y & 1) ? 0 : 1; x < N; x += 2) {
+      re[x] = -re[x];
+      im[x] = -im[x];
+    }
+  }
+}
+
+TCXComplexPlane TCXFtImage::newcomplex(const TBitmap* Square, int Channel) const {
+  const int N = Square->GetWidth();
+  TCXComplexPlane plane(N);
+  auto sample = [Channel](const uint8_t* p) -> int {
+    if (Channel == 3) return _RGBToGray(TRGB{p[0], p[1], p[2]});
+    return p[Channel];
+  };
+  int maxValue = 1;
+  for (int y = 0; y < N; ++y) {
+    const uint8_t* row = Square->ScanLine(y);
+    for (int x = 0; x < N; ++x) maxValue = std::max(maxValue, sample(row + 3 * x));
+  }
+  for (int y = 0; y < N; ++y) {
+    const uint8_t* row = Square->ScanLine(y);
+    float* re = plane.Re(y);
+    for (int x = 0; x < N; ++x) re[x] = float(double(sample(row + 3 * x)) / maxValue);
+  }
+  filt_orig(plane);
+  return plane;
+}
+
+void TCXFtImage::FreeAll() {
+  Red_ = Green_ = Blue_ = Gray_ = TCXComplexPlane();
+}
+
+void TCXFtImage::BuildFT(const TBitmap* Bitmap, TCXFtImageType ImageType) {
+  ImageType_ = ImageType;
+  FreeAll();
+  if (Bitmap == nullptr || Bitmap->GetPixelFormat() != pf24bit || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0)
+    return;
+  SourceWidth_ = Bitmap->GetWidth();
+  SourceHeight_ = Bitmap->GetHeight();
+  const int N = NextPowerOfTwo(std::max(SourceWidth_, SourceHeight_));
+  if (N != TransformLength_) fftinit(N);
+  PlaneSize_ = N;
+  OffsetX_ = (N - SourceWidth_) / 2;
+  OffsetY_ = (N - SourceHeight_) / 2;
+  if (ImageType != cxitRGB && ImageType != cxitGrayscale) return;
+
+  // The image in the middle of a black N x N square.
+  TBitmap square(N, N, pf24bit);
+  for (int y = 0; y < SourceHeight_; ++y)
+    std::copy_n(Bitmap->ScanLine(y), size_t(SourceWidth_) * 3, square.ScanLine(y + OffsetY_) + size_t(OffsetX_) * 3);
+
+  if (ImageType == cxitRGB) {
+    TCXComplexPlane* planes[3] = {&Red_, &Green_, &Blue_};
+    const int channels[3] = {2, 1, 0};
+    for (int p = 0; p < 3; ++p) {
+      *planes[p] = newcomplex(&square, channels[p]);
+      fft2d(*planes[p], true, -1, p, 3);
+    }
+  } else {
+    Gray_ = newcomplex(&square, 3);
+    fft2d(Gray_, true, -1, 0, 1);
+  }
+}
+
+void TCXFtImage::GetFTImage(TBitmap* Bitmap) const {
+  if (Bitmap == nullptr) return;
+  const int N = PlaneSize_;
+  Bitmap->Allocate(N, N, pf24bit);
+  if (N == 0) return;
+  struct Target {
+    const TCXComplexPlane* plane;
+    int channel;  // 0 blue, 1 green, 2 red, 3 all
+  };
+  const Target targets[] = {{&Red_, 2}, {&Green_, 1}, {&Blue_, 0}, {&Gray_, 3}};
+  std::vector<double> v(size_t(N) * size_t(N));
+  for (const Target& t : targets) {
+    if (t.plane->Empty()) continue;
+    double mn = 0, mx = 0;
+    bool first = true;
+    for (int y = 0; y < N; ++y) {
+      const float* re = t.plane->Re(y);
+      const float* im = t.plane->Im(y);
+      for (int x = 0; x < N; ++x) {
+        const double m = std::sqrt(double(re[x]) * re[x] + double(im[x]) * im[x]);
+        const double value = m > 0 ? std::log(std::sqrt(m)) : 0.0;
+        v[size_t(y) * size_t(N) + size_t(x)] = value;
+        if (first || value < mn) mn = value;
+        if (first || value > mx) mx = value;
+        first = false;
+      }
+    }
+    if (std::fabs(mn) <= 0.00001) mn = 0;
+    for (int y = 0; y < N; ++y) {
+      uint8_t* row = Bitmap->ScanLine(y);
+      for (int x = 0; x < N; ++x) {
+        const uint8_t px = mx == mn ? 0 : blimit(Trunc((v[size_t(y) * size_t(N) + size_t(x)] - mn) * 255 / (mx - mn)));
+        if (t.channel == 3) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = px;
+        else row[3 * x + t.channel] = px;
+      }
+    }
+  }
+}
+
+void TCXFtImage::realtoint(TCXComplexPlane& Plane, const int* Histogram) const {
+  const int N = Plane.GetSize();
+  const size_t count = size_t(N) * size_t(N);
+  if (count == 0) return;
+  auto at = [&](size_t i) -> float& { return Plane.Re(int(i / size_t(N)))[i % size_t(N)]; };
+  for (size_t i = 0; i < count; ++i) at(i) = std::fabs(at(i));
+  if (Histogram == nullptr) {
+    float mn = at(0), mx = at(0);
+    for (size_t i = 1; i < count; ++i) {
+      mn = std::min(mn, at(i));
+      mx = std::max(mx, at(i));
+    }
+    const double factor = mx > mn ? 255.0 / (double(mx) - mn) : 0.0;
+    for (size_t i = 0; i < count; ++i) at(i) = float((double(at(i)) - mn) * factor);
+    return;
+  }
+  // Ranks: the smallest values take level 0 until its count is used, and so on; a run of equal
+  // values stays on one level.
+  std::vector<uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return at(a) < at(b); });
+  int level = 0;
+  int64_t used = 0;
+  float previous = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const float value = at(order[k]);
+    if (k > 0 && value != previous)
+      while (level < 255 && used >= Histogram[level]) {
+        ++level;
+        used = 0;
+      }
+    previous = value;
+    at(order[k]) = float(level);
+    ++used;
+  }
+}
+
+void TCXFtImage::filt_toint(const TCXComplexPlane& Plane, TBitmap* Bitmap, int Channel) const {
+  for (int y = 0; y < SourceHeight_; ++y) {
+    const float* re = Plane.Re(y + OffsetY_) + OffsetX_;
+    uint8_t* row = Bitmap->ScanLine(y);
+    for (int x = 0; x < SourceWidth_; ++x) {
+      const uint8_t px = blimit(Trunc(re[x]));
+      if (Channel == 3) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = px;
+      else row[3 * x + Channel] = px;
+    }
+  }
+}
+
+void TCXFtImage::BuildBitmap(TBitmap* Bitmap) const {
+  if (Bitmap == nullptr) return;
+  Bitmap->Allocate(SourceWidth_, SourceHeight_, pf24bit);
+  if (PlaneSize_ == 0 || SourceWidth_ == 0) return;
+  const std::pair<const TCXComplexPlane*, int> targets[] = {{&Red_, 2}, {&Green_, 1}, {&Blue_, 0}, {&Gray_, 3}};
+  for (const auto& [plane, channel] : targets) {
+    if (plane->Empty()) continue;
+    TCXComplexPlane work = dupcomplex(*plane);
+    fft2d(work, false, +1);
+    realtoint(work, nullptr);
+    filt_toint(work, Bitmap, channel);
+  }
+}
+
+void TCXFtImage::HiPass(int Radius) {
+  const int N = PlaneSize_, c = N / 2;
+  for (TCXComplexPlane* p : Planes())
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x)
+        if (Trunc(std::sqrt(double(x - c) * (x - c) + double(y - c) * (y - c))) <= Radius) p->Re(y)[x] = p->Im(y)[x] = 0;
+}
+
+void TCXFtImage::LoPass(int Radius) {
+  const int N = PlaneSize_, c = N / 2;
+  for (TCXComplexPlane* p : Planes())
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x)
+        if (Trunc(std::sqrt(double(x - c) * (x - c) + double(y - c) * (y - c))) > Radius) p->Re(y)[x] = p->Im(y)[x] = 0;
+}
+
+void TCXFtImage::ClearZone(int x1, int y1, int x2, int y2) {
+  const int N = PlaneSize_;
+  x1 = std::max(x1, 0);
+  y1 = std::max(y1, 0);
+  x2 = std::min(x2, N - 1);
+  y2 = std::min(y2, N - 1);
+  if (x2 < x1) return;
+  for (TCXComplexPlane* p : Planes())
+    for (int y = y1; y <= y2; ++y)
+      for (int x = x1; x <= x2; ++x) p->Re(y)[x] = p->Im(y)[x] = 0;
+}
+
+TCXComplexImage TCXFtImage::GetComplexImage(int x, int y) {
+  TCXComplexImage r{};
+  if (x < 0 || y < 0 || x >= PlaneSize_ || y >= PlaneSize_) return r;
+  auto re = [&](TCXComplexPlane& p) { return p.Empty() ? nullptr : p.Re(y) + x; };
+  auto im = [&](TCXComplexPlane& p) { return p.Empty() ? nullptr : p.Im(y) + x; };
+  r.RedReal = re(Red_);
+  r.RedImag = im(Red_);
+  r.BlueReal = re(Blue_);
+  r.BlueImag = im(Blue_);
+  r.GreenReal = re(Green_);
+  r.GreenImag = im(Green_);
+  r.GrayImag = im(Gray_);
+  r.GrayReal = re(Gray_);
+  return r;
+}
+
+void TCXFtImage::Assign(const TCXFtImage* Source) {
+  if (Source == nullptr || Source == this) return;
+  if (Source->TransformLength_ > 0) fftinit(Source->TransformLength_);
+  PlaneSize_ = Source->PlaneSize_;
+  OffsetX_ = Source->OffsetX_;
+  OffsetY_ = Source->OffsetY_;
+  SourceWidth_ = Source->SourceWidth_;
+  SourceHeight_ = Source->SourceHeight_;
+  OnProgress = Source->OnProgress;
+  ImageType_ = Source->ImageType_;
+  Red_ = Source->Red_;
+  Green_ = Source->Green_;
+  Blue_ = Source->Blue_;
+  Gray_ = Source->Gray_;
+}
+
+}  // namespace corvex
