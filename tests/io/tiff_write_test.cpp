@@ -307,6 +307,18 @@ TEST_F(TiffWrite, ParametersAndFallbacks) {
   ASSERT_TRUE(Read(bytes, back, q));
   EXPECT_EQ(back.GetPixelFormat(), pf1bit);
   EXPECT_EQ(q.TIFF_PhotometInterpret, ioTIFF_WHITEISZERO);
+  // Two colours become black (the darker) and white, without dithering.
+  TBitmap two(16, 2, pf24bit);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 16; ++x) {
+      uint8_t* px = two.ScanLine(y) + 3 * x;
+      const bool red = x < 5;
+      px[0] = 0, px[1] = red ? 0 : 255, px[2] = 255;
+    }
+  ASSERT_TRUE(EncodeBytes(WriteTIFFStream, two, b, bytes));
+  ASSERT_TRUE(Read(bytes, back, q));
+  EXPECT_EQ(back.ScanLine(1)[0], 0x07);
+  EXPECT_EQ(back.ScanLine(1)[1], 0xFF);
 
   // Appending to a big-endian file is refused.
   std::vector<uint8_t> mm = {'M', 'M', 0, 42, 0, 0, 0, 0};

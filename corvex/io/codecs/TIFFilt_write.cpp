@@ -8,6 +8,7 @@
 #include "corvex/io/codecs/TIFCCITT.h"
 #include "corvex/io/codecs/TIFFilt.h"
 #include "corvex/io/codecs/TIFFilt_pvt.h"
+#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 
@@ -141,15 +142,23 @@ void PackBitsRow(const uint8_t* src, int64_t n, std::vector<uint8_t>& out) {
   flush(n);
 }
 
-// The bitmap as the file will hold it: 1-bit for bilevel pages, else 24-bit.
+// The bitmap as the file will hold it: 1-bit for bilevel pages (a two-colour image keeps its
+// two colours as black and white, others are dithered), else 24-bit.
 std::unique_ptr<TBitmap> PrepareSource(TBitmap* Bitmap, bool bilevel, TBitmap*& src) {
   std::unique_ptr<TBitmap> own;
   src = Bitmap;
   if (bilevel && Bitmap->GetPixelFormat() != pf1bit) {
-    own = std::make_unique<TBitmap>();
-    own->Assign(Bitmap);
-    if (own->GetPixelFormat() != pf24bit) own->SetPixelFormat(pf24bit);
-    own->SetPixelFormat(pf1bit);
+    auto copy = std::make_unique<TBitmap>();
+    copy->Assign(Bitmap);
+    if (copy->GetPixelFormat() != pf24bit) copy->SetPixelFormat(pf24bit);
+    TRGB dark{}, light{};
+    own.reset(_ConvertTo1bit(copy.get(), dark, light));
+    if (!own) {
+      TProgressRec quiet;  // the writer reports its own progress
+      _ConvertToBWOrdered(copy.get(), quiet);
+      if (copy->GetPixelFormat() != pf1bit) copy->SetPixelFormat(pf1bit);
+      own = std::move(copy);
+    }
     src = own.get();
   } else if (!bilevel && Bitmap->GetPixelFormat() != pf24bit) {
     own = std::make_unique<TBitmap>();
