@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace corvex {
@@ -233,46 +234,65 @@ void TFileStream::SetSize(int64_t NewSize) {
 // ---------------------------------------------------------------------------------------------
 // TMemoryStream
 
+TMemoryStream::~TMemoryStream() { std::free(Data_); }
+
+void TMemoryStream::Reserve(int64_t Needed) {
+  if (Needed <= Capacity_) return;
+  const int64_t cap = std::max<int64_t>({Needed, Capacity_ * 2, 4096});
+  auto* block = static_cast<uint8_t*>(std::realloc(Data_, static_cast<size_t>(cap)));
+  if (block == nullptr) throw EOutOfMemory("Out of memory for a memory stream of " + std::to_string(cap) + " bytes");
+  Data_ = block;
+  Capacity_ = cap;
+}
+
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
-  int64_t size = GetSize();
-  if (Count <= 0 || Pos_ >= size) return 0;
-  int64_t n = std::min(Count, size - Pos_);
-  std::memcpy(Buffer, Data_.data() + Pos_, static_cast<size_t>(n));
+  if (Count <= 0 || Pos_ >= Size_) return 0;
+  const int64_t n = std::min(Count, Size_ - Pos_);
+  std::memcpy(Buffer, Data_ + Pos_, static_cast<size_t>(n));
   Pos_ += n;
   return n;
 }
 
 int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
-  int64_t end = Pos_ + Count;
-  if (end > GetSize()) Data_.resize(static_cast<size_t>(end));
-  std::memcpy(Data_.data() + Pos_, Buffer, static_cast<size_t>(Count));
+  const int64_t end = Pos_ + Count;
+  if (end > Size_) {
+    Reserve(end);
+    if (Pos_ > Size_) std::memset(Data_ + Size_, 0, static_cast<size_t>(Pos_ - Size_));  // the gap reads as zeros
+    Size_ = end;
+  }
+  std::memcpy(Data_ + Pos_, Buffer, static_cast<size_t>(Count));
   Pos_ = end;
   return Count;
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos_ : GetSize();
+  const int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos_ : Size_;
   Pos_ = NewPosition(base, Offset, *this);
   return Pos_;
 }
 
 void TMemoryStream::SetSize(int64_t NewSize) {
   if (NewSize < 0) throw EStreamError("Negative size for " + Describe());
-  Data_.resize(static_cast<size_t>(NewSize));
+  if (NewSize > Size_) {
+    Reserve(NewSize);
+    std::memset(Data_ + Size_, 0, static_cast<size_t>(NewSize - Size_));
+  }
+  Size_ = NewSize;
   if (Pos_ > NewSize) Pos_ = NewSize;
 }
 
 void TMemoryStream::Clear() {
-  std::vector<uint8_t>().swap(Data_);
-  Pos_ = 0;
+  std::free(Data_);
+  Data_ = nullptr;
+  Size_ = Capacity_ = Pos_ = 0;
 }
 
 void TMemoryStream::LoadFromStream(TStream* Stream) {
   Stream->SetPosition(0);
   int64_t n = Stream->GetSize();
   SetSize(n);
-  Stream->ReadBuffer(Data_.data(), n);
+  Stream->ReadBuffer(Data_, n);
   Pos_ = 0;
 }
 
@@ -282,7 +302,7 @@ void TMemoryStream::LoadFromFile(const std::string& FileName) {
 }
 
 void TMemoryStream::SaveToStream(TStream* Stream) const {
-  Stream->WriteBuffer(Data_.data(), static_cast<int64_t>(Data_.size()));
+  Stream->WriteBuffer(Data_, Size_);
 }
 
 void TMemoryStream::SaveToFile(const std::string& FileName) const {

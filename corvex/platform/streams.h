@@ -116,16 +116,17 @@ class TFileStream : public TStream {
 class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
+  ~TMemoryStream() override;
 
   int64_t Read(void* Buffer, int64_t Count) override;
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
-  int64_t GetSize() override { return static_cast<int64_t>(Data_.size()); }
+  int64_t GetSize() override { return Size_; }
   void SetSize(int64_t NewSize) override;
   std::string Describe() const override { return "memory stream"; }
 
-  uint8_t* Memory() { return Data_.data(); }
-  const uint8_t* Memory() const { return Data_.data(); }
+  uint8_t* Memory() { return Data_; }
+  const uint8_t* Memory() const { return Data_; }
   void Clear();
   // Replaces the contents with the whole of Stream (from its beginning) or of the file.
   void LoadFromStream(TStream* Stream);
@@ -135,7 +136,12 @@ class TMemoryStream : public TStream {
   void SaveToFile(const std::string& FileName) const;
 
  private:
-  std::vector<uint8_t> Data_;
+  // Grows the block to hold at least Needed bytes (doubling, so that writes cost amortised
+  // constant time; realloc moves large blocks without copying them).
+  void Reserve(int64_t Needed);
+  uint8_t* Data_ = nullptr;  // malloc'ed
+  int64_t Size_ = 0;
+  int64_t Capacity_ = 0;
   int64_t Pos_ = 0;
 };
 
