@@ -18,7 +18,7 @@ namespace {
 // Work one play may do; past any of these the rest of the file is skipped.
 constexpr uint64_t kMaxRecords = uint64_t(1) << 22;
 constexpr uint64_t kMaxPoints = uint64_t(1) << 24;
-constexpr double kMaxArea = 4e9;  // destination pixels touched
+constexpr double kMaxArea = 1e9;  // destination pixels touched (estimated by bounds)
 constexpr uint64_t kMaxGlyphs = uint64_t(1) << 18;
 constexpr size_t kMaxSaves = 1024;
 constexpr size_t kMaxObjects = 65536;
