@@ -20,6 +20,7 @@
 
 #include "corvex/platform/events.h"
 #include "corvex/platform/object.h"
+#include "corvex/platform/types.h"
 
 namespace corvex {
 
@@ -55,6 +56,12 @@ class TGraphic : public TPersistent {
   virtual void SetWidth(int Value) = 0;
   virtual void SetHeight(int Value) = 0;
   virtual bool GetEmpty() const { return GetWidth() <= 0 || GetHeight() <= 0; }
+  // Draws the graphic stretched to the rectangle; TCanvas::StretchDraw calls it for graphics
+  // other than bitmaps (which the canvas copies itself). The default draws nothing.
+  virtual void Draw(TCanvas* Canvas, const TRect& Rect) const {
+    (void)Canvas;
+    (void)Rect;
+  }
 
   bool GetModified() const { return Modified_; }
   // Setting true marks a change and fires OnChange (a picture that shows the graphic repaints);

@@ -678,6 +678,278 @@ void TCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4
 }
 
 // ---------------------------------------------------------------------------------------------
+// Rounded rectangles, pies and chords
+
+namespace {
+
+// The rows of a rectangle [X1, X2) x [Y1, Y2) whose corners are the quarters of an ellipse of
+// Cw x Ch pixels (cut to the rectangle), for the rows RowFrom .. RowTo-1 cut to the box:
+// Rows[i] is row max(Y1, RowFrom) + i. The ellipse is split through its centre and its halves
+// pushed to the sides, so the rounded rectangle with corners as large as the rectangle is
+// exactly the ellipse. Returns the first row.
+int32_t RoundRectRows(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int64_t Cw, int64_t Ch, int64_t RowFrom,
+                      int64_t RowTo, std::vector<raster::TRun>& Rows) {
+  const int64_t w = int64_t(X2) - X1, h = int64_t(Y2) - Y1;
+  Cw = std::clamp<int64_t>(Cw, 0, w);
+  Ch = std::clamp<int64_t>(Ch, 0, h);
+  const int64_t from = std::max<int64_t>(Y1, RowFrom), to = std::min<int64_t>(Y2, RowTo);
+  Rows.assign(size_t(std::max<int64_t>(to - from, 0)), raster::TRun{X1, X2});
+  if (from >= to || Cw < 2 || Ch < 2) return int32_t(from);
+  const int64_t stretch = w - Cw, half = Ch / 2;
+  const int32_t midL = static_cast<int32_t>(X1 + Cw / 2), midR = static_cast<int32_t>(midL + stretch);
+  std::vector<raster::TRun> e;
+  // Top corners from the ellipse at the top of the box, bottom corners from the one at its bottom.
+  const int32_t boxes[2][2] = {{Y1, static_cast<int32_t>(Y1 + Ch)}, {static_cast<int32_t>(Y2 - Ch), Y2}};
+  const int64_t bands[2][2] = {{Y1, Y1 + half}, {Y2 - half, Y2}};
+  for (int k = 0; k < 2; ++k) {
+    const int64_t a = std::max(from, bands[k][0]), b = std::min(to, bands[k][1]);
+    if (a >= b) continue;
+    const int32_t first = raster::EllipseRows(X1, boxes[k][0], static_cast<int32_t>(X1 + Cw), boxes[k][1], a, b, e);
+    for (size_t i = 0; i < e.size(); ++i) {
+      raster::TRun& r = Rows[size_t(first + int64_t(i) - from)];
+      if (e[i].X1 < e[i].X2) r = {std::min(e[i].X1, midL), static_cast<int32_t>(std::max<int64_t>(e[i].X2 + stretch, midR))};
+      else r = {midL, midR};  // only the straight edge reaches this row
+    }
+  }
+  return int32_t(from);
+}
+
+void RoundRectSpans(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int64_t cw, int64_t ch, const TRect& vis,
+                    int margin, std::vector<TSpan>& out) {
+  if (x1 >= x2 || y1 >= y2) return;
+  std::vector<raster::TRun> rows;
+  const int32_t first =
+      RoundRectRows(x1, y1, x2, y2, cw, ch, int64_t(vis.Top) - margin, int64_t(vis.Bottom) + margin, rows);
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].X1 < rows[i].X2) PushCut(out, first + int32_t(i), rows[i].X1, rows[i].X2, vis, margin);
+}
+
+// The 1-pixel outline of a shape given by one run per row: its pixels with a 4-neighbour outside
+// it. Rows[i] is row First + i; only rows From .. To-1 are produced (the rows one above and below
+// them must be in Rows when they exist).
+void RowsBoundary(const std::vector<raster::TRun>& rows, int32_t first, int64_t from, int64_t to, const TRect& vis,
+                  int margin, std::vector<TSpan>& out) {
+  const int32_t n = static_cast<int32_t>(rows.size());
+  for (int32_t i = 0; i < n; ++i) {
+    const int64_t y = int64_t(first) + i;
+    if (y < from || y >= to) continue;
+    const raster::TRun& r = rows[size_t(i)];
+    if (r.X1 >= r.X2) continue;
+    const raster::TRun up = i > 0 ? rows[size_t(i - 1)] : raster::TRun{0, 0};
+    const raster::TRun dn = i + 1 < n ? rows[size_t(i + 1)] : raster::TRun{0, 0};
+    if (up.X1 >= up.X2 || dn.X1 >= dn.X2) {
+      PushCut(out, int32_t(y), r.X1, r.X2, vis, margin);
+      continue;
+    }
+    const int32_t leftEnd = std::min(r.X2, std::max({r.X1 + 1, up.X1, dn.X1}));
+    const int32_t rightStart = std::max(r.X1, std::min({r.X2 - 1, up.X2, dn.X2}));
+    if (leftEnd >= rightStart) {
+      PushCut(out, int32_t(y), r.X1, r.X2, vis, margin);
+    } else {
+      PushCut(out, int32_t(y), r.X1, leftEnd, vis, margin);
+      PushCut(out, int32_t(y), rightStart, r.X2, vis, margin);
+    }
+  }
+}
+
+void RoundRectBoundary(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int64_t cw, int64_t ch, const TRect& vis,
+                       int margin, std::vector<TSpan>& out) {
+  if (x1 >= x2 || y1 >= y2) return;
+  std::vector<raster::TRun> rows;
+  const int64_t from = int64_t(vis.Top) - margin, to = int64_t(vis.Bottom) + margin;
+  const int32_t first = RoundRectRows(x1, y1, x2, y2, cw, ch, from - 1, to + 1, rows);
+  RowsBoundary(rows, first, from, to, vis, margin, out);
+}
+
+// The angles of an arc as Arc takes them: the start angle and the sweep (0 < sweep <= 2 pi) of
+// the rays from the centre through (X3, Y3) and (X4, Y4), counter-clockwise with y up.
+void ArcAngles(double cx, double cy, int X3, int Y3, int X4, int Y4, double& from, double& sweep) {
+  const double twoPi = 2 * std::numbers::pi;
+  from = std::atan2(-(Y3 - cy), X3 - cx);
+  sweep = std::fmod(std::atan2(-(Y4 - cy), X4 - cx) - from, twoPi);
+  if (sweep < 0) sweep += twoPi;
+  if (sweep <= 1e-12) sweep += twoPi;  // equal rays: the whole ellipse
+}
+
+// Where the ray at angle a (counter-clockwise, y up) from the centre meets the ellipse inscribed
+// in the box, relative to the centre (y up).
+void EllipseRayPoint(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double a, double& x, double& y) {
+  const double rx = (double(X2) - X1) / 2, ry = (double(Y2) - Y1) / 2;
+  const double c = std::cos(a), s = std::sin(a);
+  const double t = 1.0 / std::sqrt((c / rx) * (c / rx) + (s / ry) * (s / ry));
+  x = t * c;
+  y = t * s;
+}
+
+// The pixel where that ray leaves the ellipse.
+TPoint EllipsePointAt(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double a) {
+  const double cx = (double(X1) + X2) / 2, cy = (double(Y1) + Y2) / 2;
+  double x = 0, y = 0;
+  EllipseRayPoint(X1, Y1, X2, Y2, a, x, y);
+  const double px = std::clamp(std::floor(cx + x), double(X1), double(X2) - 1);
+  const double py = std::clamp(std::floor(cy - y), double(Y1), double(Y2) - 1);
+  return {static_cast<int32_t>(px), static_cast<int32_t>(py)};
+}
+
+// The arc's outline for a pen, as Arc draws it (the stroker keeps its dash position for what
+// follows the arc).
+std::vector<TSpan> ArcOutline(Stroker& st, const TPen& pen, const TRect& vis, int32_t X1, int32_t Y1, int32_t X2,
+                              int32_t Y2, double from, double sweep) {
+  if (st.Width() == 1 || st.Dashed()) return EllipseOutline(st, vis, X1, Y1, X2, Y2, true, from, sweep);
+  const double cx = (double(X1) + X2) / 2, cy = (double(Y1) + Y2) / 2;
+  Stroker solid(pen);
+  std::vector<TSpan> ring = EllipseOutline(solid, vis, X1, Y1, X2, Y2, false, 0, 2 * std::numbers::pi);
+  std::vector<TSpan> out;
+  for (const AnglePixel& p : PixelsByAngle(ring, cx, cy, from, sweep)) out.push_back({p.y, p.x, p.x + 1});
+  raster::NormalizeSpans(out);
+  return out;
+}
+
+// Pie and chord: the ellipse's pixels kept by a test on their centres (y up, relative to the
+// ellipse's centre), as spans.
+template <class Keep>
+void EllipsePart(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRect& vis, Keep&& keep, std::vector<TSpan>& out) {
+  std::vector<TSpan> all;
+  EllipseSpans(X1, Y1, X2, Y2, vis, 1, all);
+  const double cx = (double(X1) + X2) / 2, cy = (double(Y1) + Y2) / 2;
+  for (const TSpan& s : all) {
+    const double dy = -(s.Y + 0.5 - cy);
+    int32_t runStart = 0;
+    bool in = false;
+    for (int32_t x = s.X1; x < s.X2; ++x) {
+      const bool k = keep(x + 0.5 - cx, dy);
+      if (k && !in) runStart = x;
+      if (!k && in) out.push_back({s.Y, runStart, x});
+      in = k;
+    }
+    if (in) out.push_back({s.Y, runStart, s.X2});
+  }
+}
+
+}  // namespace
+
+void TCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
+  if (X2 < X1) std::swap(X1, X2);
+  if (Y2 < Y1) std::swap(Y1, Y2);
+  if (X1 == X2 || Y1 == Y2) return;
+  Surface s(Bitmap_, ClipRegion());
+  if (!s.Drawable()) return;
+  Stroker st(Pen_);
+  Changing();
+  const int margin = st.Width() + 1;
+  const int64_t cw = X3 < 0 ? -int64_t(X3) : X3, ch = Y3 < 0 ? -int64_t(Y3) : Y3;
+  std::vector<TSpan> fill, outline;
+  if (Brush_.GetStyle() != bsClear) RoundRectSpans(X1, Y1, X2, Y2, cw, ch, s.vis, margin, fill);
+  if (st.Visible()) {
+    int32_t px1 = X1, py1 = Y1, px2 = X2, py2 = Y2;
+    int64_t pcw = cw, pch = ch;
+    if (st.InsideFrame()) {
+      px1 += st.Lo(), py1 += st.Lo(), px2 -= st.Hi(), py2 -= st.Hi();
+      if (px1 >= px2) px1 = px2 = (X1 + X2) / 2, ++px2;
+      if (py1 >= py2) py1 = py2 = (Y1 + Y2) / 2, ++py2;
+      pcw = std::max<int64_t>(cw - st.Width() + 1, 0), pch = std::max<int64_t>(ch - st.Width() + 1, 0);
+    }
+    if (st.Dashed()) {
+      std::vector<TSpan> curve;
+      RoundRectBoundary(px1, py1, px2, py2, pcw, pch, s.vis, margin + st.Width(), curve);
+      const double cx = (double(px1) + px2) / 2, cy = (double(py1) + py2) / 2;
+      for (const AnglePixel& p : PixelsByAngle(curve, cx, cy, 0, 2 * std::numbers::pi)) st.Visit(p.x, p.y);
+      outline = st.TakeSpans();
+    } else if (st.Width() == 1) {
+      RoundRectBoundary(px1, py1, px2, py2, pcw, pch, s.vis, margin, outline);
+    } else {
+      // The ring between the shape grown and shrunk by the pen, as Rectangle and Ellipse do.
+      const int64_t grow = st.Lo() + st.Hi(), shrink = st.Lo() + st.Hi() + 2;
+      std::vector<TSpan> outer, inner;
+      RoundRectSpans(px1 - st.Lo(), py1 - st.Lo(), px2 + st.Hi(), py2 + st.Hi(), pcw + grow, pch + grow, s.vis, margin,
+                     outer);
+      RoundRectSpans(px1 + st.Hi() + 1, py1 + st.Hi() + 1, px2 - st.Lo() - 1, py2 - st.Lo() - 1,
+                     std::max<int64_t>(pcw - shrink, 0), std::max<int64_t>(pch - shrink, 0), s.vis, margin, inner);
+      outline = raster::SubtractSpans(outer, inner);
+    }
+  }
+  PaintShape(*this, s, fill, outline);
+  Changed();
+}
+
+void TCanvas::Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  if (X2 < X1) std::swap(X1, X2);
+  if (Y2 < Y1) std::swap(Y1, Y2);
+  if (X1 == X2 || Y1 == Y2) return;
+  Surface s(Bitmap_, ClipRegion());
+  if (!s.Drawable()) return;
+  Stroker st(Pen_);
+  Changing();
+  const double cx = (double(X1) + X2) / 2, cy = (double(Y1) + Y2) / 2;
+  double from = 0, sweep = 0;
+  ArcAngles(cx, cy, X3, Y3, X4, Y4, from, sweep);
+  std::vector<TSpan> fill, outline;
+  if (Brush_.GetStyle() != bsClear) {
+    // Inside the sector: counter-clockwise of the start ray and clockwise of the end ray (for a
+    // sweep over a half turn, outside the opposite sector).
+    const double sx = std::cos(from), sy = std::sin(from);
+    const double ex = std::cos(from + sweep), ey = std::sin(from + sweep);
+    const bool wide = sweep > std::numbers::pi;
+    EllipsePart(X1, Y1, X2, Y2, s.vis,
+                [&](double x, double y) {
+                  const double a = sx * y - sy * x, b = x * ey - y * ex;  // cross(start, p), cross(p, end)
+                  return wide ? !(a < 0 && b < 0) : (a >= 0 && b >= 0);
+                },
+                fill);
+  }
+  if (st.Visible()) {
+    outline = ArcOutline(st, Pen_, s.vis, X1, Y1, X2, Y2, from, sweep);
+    // The radii: from the end of the arc to the centre and back to its start.
+    const TPoint c{static_cast<int32_t>(std::floor(cx)), static_cast<int32_t>(std::floor(cy))};
+    const TPoint a = EllipsePointAt(X1, Y1, X2, Y2, from), b = EllipsePointAt(X1, Y1, X2, Y2, from + sweep);
+    StrokeSegment(st, s.vis, b.X, b.Y, c.X, c.Y);
+    StrokeSegment(st, s.vis, c.X, c.Y, a.X, a.Y);
+    st.Visit(a.X, a.Y);
+    std::vector<TSpan> radii = st.TakeSpans();
+    outline.insert(outline.end(), radii.begin(), radii.end());
+    raster::NormalizeSpans(outline);
+  }
+  PaintShape(*this, s, fill, outline);
+  Changed();
+}
+
+void TCanvas::Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4) {
+  if (X2 < X1) std::swap(X1, X2);
+  if (Y2 < Y1) std::swap(Y1, Y2);
+  if (X1 == X2 || Y1 == Y2) return;
+  Surface s(Bitmap_, ClipRegion());
+  if (!s.Drawable()) return;
+  Stroker st(Pen_);
+  Changing();
+  const double cx = (double(X1) + X2) / 2, cy = (double(Y1) + Y2) / 2;
+  double from = 0, sweep = 0;
+  ArcAngles(cx, cy, X3, Y3, X4, Y4, from, sweep);
+  const bool whole = sweep >= 2 * std::numbers::pi - 1e-9;
+  std::vector<TSpan> fill, outline;
+  if (Brush_.GetStyle() != bsClear) {
+    // The side of the chord the arc is on: right of the chord from start to end (y up).
+    double ax = 0, ay = 0, bx = 0, by = 0;
+    EllipseRayPoint(X1, Y1, X2, Y2, from, ax, ay);
+    EllipseRayPoint(X1, Y1, X2, Y2, from + sweep, bx, by);
+    EllipsePart(X1, Y1, X2, Y2, s.vis,
+                [&](double x, double y) { return whole || (bx - ax) * (y - ay) - (by - ay) * (x - ax) <= 0; }, fill);
+  }
+  if (st.Visible()) {
+    outline = ArcOutline(st, Pen_, s.vis, X1, Y1, X2, Y2, from, sweep);
+    if (!whole) {
+      const TPoint a = EllipsePointAt(X1, Y1, X2, Y2, from), b = EllipsePointAt(X1, Y1, X2, Y2, from + sweep);
+      StrokeSegment(st, s.vis, b.X, b.Y, a.X, a.Y);
+      st.Visit(a.X, a.Y);
+      std::vector<TSpan> line = st.TakeSpans();
+      outline.insert(outline.end(), line.begin(), line.end());
+      raster::NormalizeSpans(outline);
+    }
+  }
+  PaintShape(*this, s, fill, outline);
+  Changed();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Pixels
 
 TColor TCanvas::GetPixels(int X, int Y) const {
@@ -733,14 +1005,18 @@ const TBitmap* DetachIfSame(const TBitmap* src, const TBitmap* target, std::uniq
 }  // namespace
 
 void TCanvas::Draw(int X, int Y, const TGraphic* Graphic) {
-  const auto* bmp = dynamic_cast<const TBitmap*>(Graphic);
-  if (bmp == nullptr || bmp->GetEmpty()) return;
-  StretchDraw(TRect{X, Y, X + bmp->GetWidth(), Y + bmp->GetHeight()}, Graphic);
+  if (Graphic == nullptr || Graphic->GetEmpty()) return;
+  StretchDraw(TRect{X, Y, X + Graphic->GetWidth(), Y + Graphic->GetHeight()}, Graphic);
 }
 
 void TCanvas::StretchDraw(const TRect& Rect, const TGraphic* Graphic) {
   const auto* bmp = dynamic_cast<const TBitmap*>(Graphic);
-  if (bmp == nullptr || bmp->GetEmpty()) return;
+  if (bmp == nullptr) {
+    // Other graphics (metafiles) draw themselves.
+    if (Graphic != nullptr && !Graphic->GetEmpty()) Graphic->Draw(this, Rect);
+    return;
+  }
+  if (bmp->GetEmpty()) return;
   Surface s(Bitmap_, ClipRegion());
   if (!s.Drawable()) return;
   std::unique_ptr<TBitmap> keep;

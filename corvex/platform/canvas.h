@@ -171,6 +171,17 @@ class TCanvas : public TPersistent {
   // ray through (X3, Y3) to the ray through (X4, Y4) (rays from the centre). Equal rays draw the
   // whole ellipse.
   void Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  // The rectangle x1 .. x2-1, y1 .. y2-1 with its corners rounded by the quarters of an ellipse
+  // of X3 x Y3 pixels (cut to the rectangle; 0 gives square corners, the whole size the ellipse):
+  // outlined with the pen, filled with the brush.
+  void RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3);
+  // The sector of the ellipse inscribed in (X1, Y1, X2, Y2) counter-clockwise from the ray through
+  // (X3, Y3) to the ray through (X4, Y4), as Arc takes them: filled with the brush, outlined with
+  // the arc and the two radii. Equal rays give the whole ellipse with one radius.
+  void Pie(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  // The part of that ellipse cut off by the chord joining the arc's ends, on the arc's side:
+  // filled with the brush, outlined with the arc and the chord. Equal rays give the ellipse.
+  void Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
 
   // One pixel: its colour (CLR_INVALID outside the bitmap or the clip region), or set it (the pen
   // mode does not apply).
@@ -180,7 +191,7 @@ class TCanvas : public TPersistent {
   // Copies a bitmap with its top-left corner at (X, Y), combined by CopyMode.
   void Draw(int X, int Y, const TGraphic* Graphic);
   // Stretches a bitmap onto the rectangle (nearest pixel; a rectangle with Right < Left or
-  // Bottom < Top mirrors it).
+  // Bottom < Top mirrors it). Other graphics (a metafile) draw themselves into the rectangle.
   void StretchDraw(const TRect& Rect, const TGraphic* Graphic);
   // Stretches the Source rectangle of another canvas's bitmap (or this one's) onto Dest.
   void CopyRect(const TRect& Dest, TCanvas* Canvas, const TRect& Source);

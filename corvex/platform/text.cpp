@@ -345,6 +345,14 @@ TSize TextExtent(const TFont& Font, const std::string& Text) {
   return TSize{LayOut(e, f, Text).width, m.ascent + m.descent};
 }
 
+int FontAscent(const TFont& Font) {
+  Engine& e = Engine::Get();
+  std::lock_guard<std::mutex> g(e.lock);
+  const FaceInfo f = e.Find(Font);
+  if (f.face == nullptr) return 0;
+  return e.SizeFor(f.face, Font.GetHeight()).ascent;
+}
+
 void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& Font, int X, int Y,
               const std::string& Text, bool Opaque, TColor Background) {
   if (T.Bpp == 0 || Text.empty()) return;

@@ -12,6 +12,8 @@ namespace corvex::text {
 // Advance width and cell height of the unrotated text; without a usable font the width is 0 and
 // the height the font's nominal pixel height.
 TSize TextExtent(const TFont& Font, const std::string& Text);
+// The part of the cell above the baseline, in whole pixels (0 without a usable font).
+int FontAscent(const TFont& Font);
 
 // Draws the text with the top-left corner of its cell at (X, Y), rotated by the font's
 // orientation around that corner. Opaque fills the (rotated) cell with Background first.
