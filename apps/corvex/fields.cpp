@@ -125,7 +125,7 @@ std::string FieldValue(const TIOParamsVals& p, const Field& f) {
   const Access a = AccessOf(const_cast<TIOParamsVals&>(p), f.name);
   if (a.i) return std::to_string(*a.i);
   if (a.b) return *a.b ? "true" : "false";
-  if (a.s) return *a.s;
+  if (a.s) return std::string(a.s->c_str());  // up to a terminating zero (GIF_Version carries one)
   if (a.c) return std::to_string(a.c->r) + "," + std::to_string(a.c->g) + "," + std::to_string(a.c->b);
   if (a.d) {
     std::ostringstream o;

@@ -51,7 +51,11 @@ int FindStreamFormat(TStream* Stream) {
     if (size > 12 && Text(head, got, 5) == "PCX2") return result = ioPCX;
     if (size > 4 && Text(head, got, 4) == "PCX") return result = ioPCX;
     if (size > 14 && got >= 2 && head[0] == 'B' && head[1] == 'M') return result = ioBMP;
-    if (size > 128 && got >= 2 && head[0] == 10 && head[1] <= 5) return result = ioPCX;
+    // A PCX header: maker 10, version 0 .. 5, and (so that a Targa file whose ID field is 10 bytes
+    // long is not taken for one) encoding 0 or 1 and 1, 2, 4 or 8 bits per plane.
+    if (size > 128 && got >= 4 && head[0] == 10 && head[1] <= 5 && head[2] <= 1 &&
+        (head[3] == 1 || head[3] == 2 || head[3] == 4 || head[3] == 8))
+      return result = ioPCX;
     if (size > 12 && Text(head, got, 5) == "TIFF") return result = ioTIFF;
     if (size > 8 && got >= 2 && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
       return result = ioTIFF;
