@@ -26,9 +26,11 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
+# The main job: the sample (the test card examples/testcard draws) saved in every format and
+# variant and loaded back, with a table of sizes, times and round-trip results.
 run: build
 	@mkdir -p $(BUILD)/out
-	@$(BUILD)/examples/testcard $(BUILD)/out
+	@$(BUILD)/bin/corvex roundtrip samples/testcard.png samples/testcard-1bit.png --out $(BUILD)/out/roundtrip
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
