@@ -234,7 +234,9 @@ void _RotateShear(TBitmap* Bitmap, int Angle, bool AntiAlias, TRGB Background, T
   const double theta = Angle * std::numbers::pi / 180.0;
   const bool positive = Angle > 0;
   const int W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
-  const double t = std::fabs(std::tan(theta)), s = std::fabs(std::sin(theta));
+  // Three shears make a rotation by theta when the horizontal ones use tan(theta / 2) and the
+  // vertical one sin(theta).
+  const double t = std::fabs(std::tan(theta / 2)), s = std::fabs(std::sin(theta));
   const int W1 = Round(H * t + W + 1);
   const int o1 = Round((W1 - W) * s);
   int H1 = Round(W1 * s + H + 1);
