@@ -207,8 +207,17 @@ inline void ShiftRow(const uint8_t* src, int n, uint8_t* dst, int dstN, int shif
   if (a > 0 && e >= 0 && e < dstN) Blend(dst + size_t(e) * 3, prev, bg, a, b);
 }
 
+// Fills n pixels with the background by doubling copies.
 void FillRow(uint8_t* row, int n, const uint8_t* bg) {
-  for (int x = 0; x < n; ++x) std::memcpy(row + size_t(x) * 3, bg, 3);
+  if (n <= 0) return;
+  std::memcpy(row, bg, 3);
+  size_t done = 3;
+  const size_t all = size_t(n) * 3;
+  while (done < all) {
+    const size_t k = std::min(done, all - done);
+    std::memcpy(row + done, row, k);
+    done += k;
+  }
 }
 
 }  // namespace
@@ -277,27 +286,34 @@ void _RotateShear(TBitmap* Bitmap, int Angle, bool AntiAlias, TRGB Background, T
   TBitmap pass2(W1, H1, pf24bit);
   const size_t len1 = pass1.GetRowLength();
   const uint8_t* p1 = pass1.Bits();
-  int columnsReported = 0;  // reported as the share of the work a column walk would have done
-  for (int Y = 0; Y < H1; ++Y) {
-    for (const int due = int(int64_t(W1) * (Y + 1) / H1); columnsReported < due; ++columnsReported) report();
-    uint8_t* out = pass2.ScanLine(Y);
-    for (int c = 0; c < W1; ++c) {
-      uint8_t* d = out + size_t(c) * 3;
-      const int y = Y - vshift[size_t(c)];  // the source row that lands here
-      const int a = va[size_t(c)];
-      if (y < 0 || y > H || (y == H && (!AntiAlias || a <= 0))) {
-        std::memcpy(d, bg, 3);
-        continue;
+  // In strips of columns, so that the source rows a strip reads stay in cache from one output
+  // row to the next.
+  constexpr int kStrip = 64;
+  const size_t len2 = pass2.GetRowLength();
+  uint8_t* p2 = pass2.Bits();
+  for (int c0 = 0; c0 < W1; c0 += kStrip) {
+    const int c1 = std::min(c0 + kStrip, W1);
+    for (int c = c0; c < c1; ++c) report();
+    for (int Y = 0; Y < H1; ++Y) {
+      uint8_t* out = p2 + len2 * size_t(Y);
+      for (int c = c0; c < c1; ++c) {
+        uint8_t* d = out + size_t(c) * 3;
+        const int y = Y - vshift[size_t(c)];  // the source row that lands here
+        const int a = va[size_t(c)];
+        if (y < 0 || y > H || (y == H && (!AntiAlias || a <= 0))) {
+          std::memcpy(d, bg, 3);
+          continue;
+        }
+        // The previous pixel written in this column: the source row above, when it landed.
+        const uint8_t* prev = (y >= 1 && Y >= 1) ? p1 + len1 * size_t(y - 1) + size_t(c) * 3 : bg;
+        if (y == H) {
+          Blend(d, prev, bg, a, 4096 - a);
+          continue;
+        }
+        const uint8_t* cur = p1 + len1 * size_t(y) + size_t(c) * 3;
+        if (AntiAlias) Blend(d, prev, cur, a, 4096 - a);
+        else std::memcpy(d, cur, 3);
       }
-      // The previous pixel written in this column: the source row above, when it landed.
-      const uint8_t* prev = (y >= 1 && Y >= 1) ? p1 + len1 * size_t(y - 1) + size_t(c) * 3 : bg;
-      if (y == H) {
-        Blend(d, prev, bg, a, 4096 - a);
-        continue;
-      }
-      const uint8_t* cur = p1 + len1 * size_t(y) + size_t(c) * 3;
-      if (AntiAlias) Blend(d, prev, cur, a, 4096 - a);
-      else std::memcpy(d, cur, 3);
     }
   }
   pass1.Allocate(0, 0, pf24bit);

@@ -10,13 +10,16 @@
 //     (every byte of the row is one independent sum).
 // Vector lanes never mix: each lane does the very additions of the plain loop, in the same
 // order, so the results are bit-identical to it. Rounding to nearest (ties to even) uses the
-// exact 1.5 x 2^52 trick, valid for the clamped range 0 .. 255.
+// processor's conversion, whose default mode is to nearest with ties to even. Without AVX2 the
+// plain loops do the same sums one by one.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <numbers>
 #include <vector>
+
+#include <immintrin.h>
 
 #include "corvex/core/utils.h"
 #include "corvex/platform/canvas.h"
@@ -71,6 +74,12 @@ double CXResampleKernel(TResampleFilter Filter, double x) {
   }
 }
 
+// Whether the resampling passes use their AVX2 loops (the processor has them); tests switch it
+// off to check the plain loops.
+namespace proc_pvt {
+bool gResampleAVX2 = __builtin_cpu_supports("avx2");
+}
+
 namespace {
 
 // The contributors of every destination pixel along one axis: Index[First[i] .. First[i+1]-1]
@@ -123,68 +132,70 @@ inline uint8_t ClampRound(double v) {
   return uint8_t(Round(v));
 }
 
-constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 x 2^52: adding it rounds to an integer
-
-typedef double v8d __attribute__((vector_size(64)));
-typedef int32_t v8i __attribute__((vector_size(32)));
-typedef uint8_t v8u8 __attribute__((vector_size(8)));
-typedef uint8_t v16u8 __attribute__((vector_size(16)));
-typedef double v16d __attribute__((vector_size(128)));
-typedef int32_t v16i __attribute__((vector_size(64)));
-
-// In place (vectors this wide are not passed by value across functions).
-template <class V>
-inline void ClampRoundV(V& v) {
-  v = v > 255.0 ? V{} + 255.0 : v;
-  v = v < 0.0 ? V{} : v;
-  v = (v + kRoundMagic) - kRoundMagic;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Horizontal pass: Src rows into the work image (Dst's width), 8 rows at a time.
 
 constexpr int kLanes = 8;
 
 // The interleaved block: for column x and channel c, the 8 rows' values at [(x * 3 + c) * 8 + r].
-__attribute__((target_clones("avx2", "default"))) void HorizontalBlock(const double* block, const Contributions& cw,
-                                                                      int dstW, uint8_t* const* out, int rows) {
-  const int32_t* first = cw.First.data();
-  const int32_t* index = cw.Index.data();
-  const double* weight = cw.Weight.data();
-  for (int i = 0; i < dstW; ++i) {
-    v8d b{}, g{}, r{};
-    for (int k = first[i]; k < first[i + 1]; ++k) {
-      const double w = weight[k];
-      const double* p = block + size_t(index[k]) * 3 * kLanes;
-      v8d vb, vg, vr;
-      std::memcpy(&vb, p, sizeof vb);
-      std::memcpy(&vg, p + kLanes, sizeof vg);
-      std::memcpy(&vr, p + 2 * kLanes, sizeof vr);
-      b += w * vb;
-      g += w * vg;
-      r += w * vr;
-    }
-    ClampRoundV(b);
-    ClampRoundV(g);
-    ClampRoundV(r);
-    const v8i ib = __builtin_convertvector(b, v8i);
-    const v8i ig = __builtin_convertvector(g, v8i);
-    const v8i ir = __builtin_convertvector(r, v8i);
-    for (int l = 0; l < rows; ++l) {
-      uint8_t* d = out[l] + size_t(i) * 3;
-      d[0] = uint8_t(ib[l]);
-      d[1] = uint8_t(ig[l]);
-      d[2] = uint8_t(ir[l]);
-    }
-  }
-}
-
-__attribute__((target_clones("avx2", "default"))) void Interleave(const uint8_t* const* rows, int n, int w,
-                                                                 double* block) {
+void Interleave(const uint8_t* const* rows, int n, int w, double* block) {
   for (int x = 0; x < w; ++x) {
     double* d = block + size_t(x) * 3 * kLanes;
     for (int c = 0; c < 3; ++c)
       for (int l = 0; l < kLanes; ++l) d[c * kLanes + l] = double(rows[l < n ? l : n - 1][3 * x + c]);
+  }
+}
+
+// Plain version (any processor): the same sums lane by lane.
+void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW, uint8_t* const* out, int rows) {
+  for (int i = 0; i < dstW; ++i) {
+    double acc[3 * kLanes] = {};
+    for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k) {
+      const double w = cw.Weight[size_t(k)];
+      const double* p = block + size_t(cw.Index[size_t(k)]) * 3 * kLanes;
+      for (int l = 0; l < 3 * kLanes; ++l) acc[l] += w * p[l];
+    }
+    for (int l = 0; l < rows; ++l)
+      for (int c = 0; c < 3; ++c) out[l][size_t(i) * 3 + size_t(c)] = ClampRound(acc[c * kLanes + l]);
+  }
+}
+
+// Clamped to 0 .. 255 and converted with the processor's rounding (to nearest, ties to even).
+__attribute__((target("avx2"))) inline __m128i ClampRound4(__m256d v) {
+  v = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+  return _mm256_cvtpd_epi32(v);
+}
+
+__attribute__((target("avx2"))) void HorizontalBlockAVX2(const double* block, const Contributions& cw, int dstW,
+                                                         uint8_t* const* out, int rows) {
+  const int32_t* first = cw.First.data();
+  const int32_t* index = cw.Index.data();
+  const double* weight = cw.Weight.data();
+  for (int i = 0; i < dstW; ++i) {
+    __m256d b0 = _mm256_setzero_pd(), b1 = b0, g0 = b0, g1 = b0, r0 = b0, r1 = b0;
+    for (int k = first[i]; k < first[i + 1]; ++k) {
+      const __m256d w = _mm256_set1_pd(weight[k]);
+      const double* p = block + size_t(index[k]) * 3 * kLanes;
+      b0 = _mm256_add_pd(b0, _mm256_mul_pd(w, _mm256_loadu_pd(p)));
+      b1 = _mm256_add_pd(b1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 4)));
+      g0 = _mm256_add_pd(g0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 8)));
+      g1 = _mm256_add_pd(g1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 12)));
+      r0 = _mm256_add_pd(r0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 16)));
+      r1 = _mm256_add_pd(r1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 20)));
+    }
+    alignas(32) int32_t v[3][kLanes];
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[0]), ClampRound4(b0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[0] + 4), ClampRound4(b1));
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[1]), ClampRound4(g0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[1] + 4), ClampRound4(g1));
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[2]), ClampRound4(r0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(v[2] + 4), ClampRound4(r1));
+    for (int l = 0; l < rows; ++l) {
+      uint8_t* d = out[l] + size_t(i) * 3;
+      d[0] = uint8_t(v[0][l]);
+      d[1] = uint8_t(v[1][l]);
+      d[2] = uint8_t(v[2][l]);
+    }
   }
 }
 
@@ -201,7 +212,8 @@ void HorizontalPass(const TBitmap* Src, TBitmap* Work, const Contributions& cw, 
       out[l] = Work->ScanLine(y0 + l);
     }
     Interleave(in, n, srcW, block.data());
-    HorizontalBlock(block.data(), cw, dstW, out, n);
+    if (proc_pvt::gResampleAVX2) HorizontalBlockAVX2(block.data(), cw, dstW, out, n);
+    else HorizontalBlockPlain(block.data(), cw, dstW, out, n);
     if (OnProgress)
       for (int l = 0; l < n; ++l) OnProgress(Sender, Trunc(double(y0 + l + 1) * 100.0 / total));
   }
@@ -211,25 +223,37 @@ void HorizontalPass(const TBitmap* Src, TBitmap* Work, const Contributions& cw, 
 // Vertical pass: work rows into Dst rows. Every byte of a destination row is one sum over the
 // contributing work rows.
 
-__attribute__((target_clones("avx2", "default"))) void VerticalRow(const uint8_t* const* rows, const double* weight,
-                                                                  int n, int len, uint8_t* out) {
-  int x = 0;
-  for (; x + 16 <= len; x += 16) {
-    v16d acc{};
-    for (int k = 0; k < n; ++k) {
-      v16u8 v;
-      std::memcpy(&v, rows[k] + x, sizeof v);
-      acc += weight[k] * __builtin_convertvector(v, v16d);
-    }
-    ClampRoundV(acc);
-    const v16i r = __builtin_convertvector(acc, v16i);
-    for (int l = 0; l < 16; ++l) out[x + l] = uint8_t(r[l]);
-  }
-  for (; x < len; ++x) {
+void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from, int len, uint8_t* out) {
+  for (int x = from; x < len; ++x) {
     double acc = 0.0;
     for (int k = 0; k < n; ++k) acc += weight[k] * double(rows[k][x]);
     out[x] = ClampRound(acc);
   }
+}
+
+__attribute__((target("avx2"))) void VerticalRowAVX2(const uint8_t* const* rows, const double* weight, int n, int len,
+                                                     uint8_t* out) {
+  int x = 0;
+  for (; x + 16 <= len; x += 16) {
+    __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
+    for (int k = 0; k < n; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
+      const __m256d w = _mm256_set1_pd(weight[k]);
+      a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v))));
+      a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 4)))));
+      a2 = _mm256_add_pd(a2, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 8)))));
+      a3 = _mm256_add_pd(a3, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 12)))));
+    }
+    const __m128i lo = _mm_packs_epi32(ClampRound4(a0), ClampRound4(a1));
+    const __m128i hi = _mm_packs_epi32(ClampRound4(a2), ClampRound4(a3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+  }
+  VerticalRowPlain(rows, weight, n, x, len, out);
+}
+
+void VerticalRow(const uint8_t* const* rows, const double* weight, int n, int len, uint8_t* out) {
+  if (proc_pvt::gResampleAVX2) VerticalRowAVX2(rows, weight, n, len, out);
+  else VerticalRowPlain(rows, weight, n, 0, len, out);
 }
 
 void VerticalPass(const TBitmap* Work, TBitmap* Dst, const Contributions& ch, TCXProgressEvent OnProgress,

@@ -10,6 +10,9 @@
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
+namespace proc_pvt {
+extern bool gResampleAVX2;
+}
 namespace {
 
 std::unique_ptr<TBitmap> Noise(int w, int h, uint32_t seed) {
@@ -104,15 +107,20 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
   // Shrinking, growing, mixed, odd sizes, row counts around the 8-row blocks, tiny images.
   const int sizes[][4] = {{37, 29, 11, 7},  {23, 17, 61, 45}, {40, 9, 13, 30}, {5, 3, 17, 19},
                           {1, 1, 4, 3},     {2, 13, 9, 2},    {64, 16, 64, 16}, {19, 33, 19, 8}};
-  for (const TResampleFilter f : filters)
-    for (const auto& s : sizes) {
+  const bool avx2 = proc_pvt::gResampleAVX2;
+  for (const bool vector : {true, false}) {
+    proc_pvt::gResampleAVX2 = avx2 && vector;  // both the vector loops and the plain ones
+    for (const TResampleFilter f : filters)
+      for (const auto& s : sizes) {
       auto src = Noise(s[0], s[1], uint32_t(s[0] * 31 + s[1] + f));
       TBitmap fast(s[2], s[3], pf24bit), ref(s[2], s[3], pf24bit);
       _Resample(src.get(), &fast, f, nullptr, nullptr);
       RefResample(*src, ref, f);
       ASSERT_TRUE(_BitmapCompareX(&fast, &ref)) << "filter " << f << " " << s[0] << "x" << s[1] << " -> " << s[2] << "x"
-                                                << s[3];
-    }
+                                                << s[3] << (vector ? " (vector)" : " (plain)");
+      }
+  }
+  proc_pvt::gResampleAVX2 = avx2;
 }
 
 TEST(Resample, KnownAnswers) {
