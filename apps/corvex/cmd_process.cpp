@@ -377,6 +377,9 @@ int RunProcess(const std::vector<std::string>& args) {
     }
   }
   if (files.size() != 2) return UsageError(Self(), "needs IN and OUT");
+  const std::string outExt = Extension(files[1]);
+  if (files[1] != "-" && outExt != "png" && outExt != "jpg" && outExt != "jpeg" && outExt != "jpe" && outExt != "jfif")
+    return UsageError(Self(), files[1] + ": unknown output format (use .png or .jpg)");
 
   TBitmap bitmap;
   std::string error;
