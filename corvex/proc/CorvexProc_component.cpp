@@ -97,6 +97,12 @@ Sel ReadSel(const TCorvexProc* p) {
   s.selected = p->GetReSel(s.x1, s.y1, s.x2, s.y2, s.poly, s.count);
   return s;
 }
+// The selection's box cut to the image (a polygon may reach past it; its pixels there do not
+// exist).
+void CutToImage(Sel& s, const TBitmap* b) {
+  s.x1 = std::max(s.x1, 0), s.y1 = std::max(s.y1, 0);
+  s.x2 = std::min(s.x2, b->GetWidth()), s.y2 = std::min(s.y2, b->GetHeight());
+}
 }  // namespace
 
 int TCorvexProc::GetSelX1() const { return ReadSel(this).x1; }
@@ -348,10 +354,7 @@ void TCorvexProc::CropSel() {
   if (AutoUndo_) SaveUndo();
   Sel s = ReadSel(this);
   if (s.selected) {
-    if (s.count < 1) {  // a rectangle: cut to the image
-      s.x1 = std::max(s.x1, 0), s.y1 = std::max(s.y1, 0);
-      s.x2 = std::min(s.x2, Bitmap_->GetWidth()), s.y2 = std::min(s.y2, Bitmap_->GetHeight());
-    }
+    CutToImage(s, Bitmap_);
     if (s.x2 > s.x1 && s.y2 > s.y1) {
       TBitmap tmp;
       _CopyBitmapPoly(Bitmap_, &tmp, s.x1, s.y1, s.x2, s.y2, s.poly, s.count);
@@ -481,8 +484,10 @@ void TCorvexProc::ClearSel() {
 
 HGLOBAL TCorvexProc::SelectionDIB() const {
   if (Bitmap_ == nullptr) return 0;
-  const Sel s = ReadSel(this);
+  Sel s = ReadSel(this);
   if (!s.selected) return _CopyBitmaptoDIB(Bitmap_, 0, 0, 0, 0);
+  CutToImage(s, Bitmap_);
+  if (s.x2 <= s.x1 || s.y2 <= s.y1) return 0;
   if (s.count <= 0 || _IsRectangle(s.poly, s.count)) return _CopyBitmaptoDIB(Bitmap_, s.x1, s.y1, s.x2, s.y2);
   TBitmap tmp;
   _CopyBitmapPoly(Bitmap_, &tmp, s.x1, s.y1, s.x2, s.y2, s.poly, s.count);

@@ -103,7 +103,12 @@ void _ClearSel(TBitmap* Bitmap, const TPoint* Poly, int Count, TColor Color) {
 
 void _CopyBitmapPoly(const TBitmap* Src, TBitmap* Dst, int x1, int y1, int x2, int y2, const TPoint* Poly, int Count) {
   if (Src == nullptr || Dst == nullptr || Src == Dst) return;
-  Dst->Allocate(std::max(x2 - x1, 0), std::max(y2 - y1, 0), Src->GetPixelFormat());
+  const int64_t w = std::max<int64_t>(int64_t(x2) - x1, 0), h = std::max<int64_t>(int64_t(y2) - y1, 0);
+  if (w > 0 && h > 0 && !CXImageSizeAllowed(w, h)) {  // a box no image can have
+    Dst->Allocate(0, 0, Src->GetPixelFormat());
+    return;
+  }
+  Dst->Allocate(int(w), int(h), Src->GetPixelFormat());
   if (Dst->GetEmpty() || Src->GetEmpty()) return;
   CanvasScope c(Dst);
   if (Count <= 0 || Poly == nullptr) {
@@ -121,8 +126,11 @@ void _CopyPolygonToPoint(const TBitmap* Src, const TPoint* Poly, int Count, TBit
   const Box b = Bounds(Poly, Count);
   if (b.minX > b.maxX) return;
   const int right = Point.X + b.maxX - b.minX, bottom = Point.Y + b.maxY - b.minY;
-  if (right + 1 > Dst->GetWidth() || bottom + 1 > Dst->GetHeight())
-    Dst->SetSize(std::max(Dst->GetWidth(), right + 1), std::max(Dst->GetHeight(), bottom + 1));
+  if (right + 1 > Dst->GetWidth() || bottom + 1 > Dst->GetHeight()) {
+    const int w = std::max(Dst->GetWidth(), right + 1), h = std::max(Dst->GetHeight(), bottom + 1);
+    if (!CXImageSizeAllowed(w, h)) return;
+    Dst->SetSize(w, h);
+  }
   const int dx = Point.X - b.minX, dy = Point.Y - b.minY;
   CanvasScope c(Dst);
   ForEachPolygon(Poly, Count, [&](const TPoint* p, int n) {
@@ -136,8 +144,11 @@ void _CopyPointToPolygon(const TBitmap* Src, const TPoint* Poly, int Count, TBit
   if (Src == nullptr || Dst == nullptr || Src == Dst || Poly == nullptr || Count < 3 || Src->GetEmpty()) return;
   const Box b = Bounds(Poly, Count);
   if (b.minX > b.maxX) return;
-  if (Dst->GetWidth() < b.maxX || Dst->GetHeight() < b.maxY)
-    Dst->SetSize(std::max(Dst->GetWidth(), b.maxX), std::max(Dst->GetHeight(), b.maxY));
+  if (Dst->GetWidth() < b.maxX || Dst->GetHeight() < b.maxY) {
+    const int w = std::max(Dst->GetWidth(), b.maxX), h = std::max(Dst->GetHeight(), b.maxY);
+    if (!CXImageSizeAllowed(w, h)) return;
+    Dst->SetSize(w, h);
+  }
   const int dx = b.minX - Point.X, dy = b.minY - Point.Y;
   CanvasScope c(Dst);
   ForEachPolygon(Poly, Count, [&](const TPoint* p, int n) {

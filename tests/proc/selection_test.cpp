@@ -234,3 +234,59 @@ TEST(Effects, LensWaveMergeNeutralCases) {
 
 }  // namespace
 }  // namespace corvex
+
+namespace corvex {
+namespace {
+
+// Missing, empty or wrong-format bitmaps and degenerate arguments change nothing and never crash.
+TEST(Robustness, DegenerateInputs) {
+  TBitmap empty, bw(5, 5, pf1bit), one(1, 1, pf24bit);
+  TProgressRec pr;
+  int n = 7;
+  for (TBitmap* b : {static_cast<TBitmap*>(nullptr), &empty, &bw, &one}) {
+    TBitmap dst(3, 3, pf24bit);
+    _Resample(b, &dst, rfLanczos3, nullptr, nullptr);
+    _QuickResample(b, &dst, rfMitchell, nullptr, nullptr);
+    _CXBmpStretch(b, &dst);
+    _BumpMapping(b, 0, 0, 1, 1, 50, CreateRGB(1, 1, 1), -5, -5, 99, 99, pr);
+    _lens(b, 0, 0, 100, 100, 3, pr);
+    _wave(b, 5, 3, 0, true, pr);
+    _Merge(b, &one, 50, -3, -3, 50, 50, nullptr, nullptr);
+    EXPECT_EQ(_MakeMagicWandPoints(b, 0, 0, true, 3, n) != nullptr, b == &one);
+    _ClearSel(b, nullptr, 0, 0);
+    _CopyPolygonBitmap(b, &one, 0, 0, nullptr, 5);
+    _RotateShear(b, 33, true, CreateRGB(0, 0, 0), nullptr, nullptr);
+    _FlipBitmap(b, fdHorizontal);
+    TBitmap r;
+    _Rot90(b, &r);
+    _Rot90o(b, &r);
+  }
+  delete[] _MakeMagicWandPoints(&one, 0, 0, true, 3, n);
+  // Resampling to and from one pixel, and a rotation of one pixel.
+  TBitmap big(7, 5, pf24bit), tiny(1, 1, pf24bit);
+  _Resample(&big, &tiny, rfLanczos3, nullptr, nullptr);
+  _Resample(&tiny, &big, rfLanczos3, nullptr, nullptr);
+  _RotateShear(&tiny, 30, true, CreateRGB(9, 9, 9), nullptr, nullptr);
+  EXPECT_GE(tiny.GetWidth(), 1);
+  TBitmap b1(1, 1, pf1bit);
+  _rotate1bit(&b1, 45, 1, pr);
+  EXPECT_GE(b1.GetWidth(), 1);
+  // Polygons made of separators only, or reaching far outside the image.
+  const TPoint odd[] = {{kPolySeparator, 0}, {kPolySeparator, 0}, {-100000, -100000}, {100000, -5}, {3, 100000}};
+  TBitmap d(6, 6, pf24bit);
+  _ClearSel(&d, odd, 5, clWhite);
+  _CopyPolygonBitmap(&d, &big, -2, -2, odd, 5);
+  TBitmap crop;
+  _CopyBitmapPoly(&d, &crop, -3, -3, 4, 4, odd, 5);
+  EXPECT_EQ(crop.GetWidth(), 7);
+  TCorvexProc proc;
+  proc.SetAttachedBitmap(&d);
+  proc.SelectPolygon(odd, 5);
+  proc.Negative();
+  proc.Lens(0, 0, 10, 10, 2);
+  proc.CropSel();
+  EXPECT_GT(d.GetWidth(), 0);
+}
+
+}  // namespace
+}  // namespace corvex
