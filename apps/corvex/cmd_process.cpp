@@ -359,27 +359,27 @@ int RunProcess(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--op" || a == "--select") {
-      if (i + 1 >= args.size()) return UsageError(Self(), a + " needs a value");
+      if (i + 1 >= args.size()) return UsageError("process", a + " needs a value");
       std::string name;
       Args opArgs;
       if (a == "--select") name = "Select", Split("Select:" + args[++i], name, opArgs);
       else Split(args[++i], name, opArgs);
       const Operation* op = Find(name);
-      if (op == nullptr) return UsageError(Self(), "unknown operation \"" + name + "\" (corvex process --list)");
+      if (op == nullptr) return UsageError("process", "unknown operation \"" + name + "\" (corvex process --list)");
       if (int(opArgs.size()) < op->minArgs || int(opArgs.size()) > op->maxArgs)
-        return UsageError(Self(), std::string(op->name) + " takes " + (*op->args ? op->args : "no arguments"));
+        return UsageError("process", std::string(op->name) + " takes " + (*op->args ? op->args : "no arguments"));
       if (a == "--select") ops.insert(ops.begin(), {op, opArgs});
       else ops.push_back({op, opArgs});
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return UsageError(Self(), "unknown option " + a);
+      return UsageError("process", "unknown option " + a);
     } else {
       files.push_back(a);
     }
   }
-  if (files.size() != 2) return UsageError(Self(), "needs IN and OUT");
+  if (files.size() != 2) return UsageError("process", "needs IN and OUT");
   const std::string outExt = Extension(files[1]);
   if (files[1] != "-" && outExt != "png" && outExt != "jpg" && outExt != "jpeg" && outExt != "jpe" && outExt != "jfif")
-    return UsageError(Self(), files[1] + ": unknown output format (use .png or .jpg)");
+    return UsageError("process", files[1] + ": unknown output format (use .png or .jpg)");
 
   TBitmap bitmap;
   std::string error;
@@ -393,7 +393,7 @@ int RunProcess(const std::vector<std::string>& args) {
     try {
       op->run(ctx, opArgs);
     } catch (const BadArgument& e) {
-      return UsageError(Self(), std::string(op->name) + ": " + e.what());
+      return UsageError("process", std::string(op->name) + ": " + e.what());
     }
   }
   if (files[1] != "-" && !SaveImage(files[1], bitmap, error)) return Fail(kFailed, files[1] + ": " + error);
