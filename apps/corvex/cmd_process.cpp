@@ -6,6 +6,7 @@
 // Operations are named as the component names them; arguments follow a colon, separated by
 // commas (the text of WriteHiddenText is taken whole). OUT "-" writes no file (for operations
 // that only print, such as ReadHiddenText).
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -16,9 +17,7 @@
 #include <vector>
 
 #include "apps/corvex/tool.h"
-#include "corvex/io/codecs/jpegfilt.h"
-#include "corvex/io/codecs/pngfilt.h"
-#include "corvex/io/codecs/pngfiltw.h"
+#include "corvex/io/CorvexIO.h"
 #include "corvex/platform/streams.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
@@ -40,29 +39,19 @@ std::string Extension(const std::string& path) {
   return Lower(path.substr(dot + 1));
 }
 
+// Loads and saves through the I/O component: every format, chosen by extension (loading
+// falls back to the content for unknown extensions).
 bool LoadImage(const std::string& path, TBitmap& bitmap, std::string& error) {
   try {
-    TFileStream f(path, fmOpenRead);
-    TIOParamsVals params;
-    bool abort = false;
-    TProgressRec pr;
-    pr.Aborting = &abort;
-    const std::string ext = Extension(path);
-    bool png = ext == "png", jpeg = ext == "jpg" || ext == "jpeg" || ext == "jpe" || ext == "jfif";
-    if (!png && !jpeg) {
-      png = IsPNGStream(&f);
-      f.SetPosition(0);
-      jpeg = !png && JpegTryStream(&f);
-      f.SetPosition(0);
+    TCorvexIO io;
+    io.SetAttachedBitmap(&bitmap);
+    io.LoadFromFile(path);
+    if (io.GetAborting()) {
+      TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+      io.LoadFromStream(&f);
     }
-    if (png) ReadPNGStream(&f, &bitmap, params, pr, false);
-    else if (jpeg) ReadJPegStream(&f, &bitmap, params, pr, false);
-    else {
-      error = "not a PNG or JPEG file";
-      return false;
-    }
-    if (abort || bitmap.GetEmpty()) {
-      error = "cannot read the image";
+    if (io.GetAborting() || bitmap.GetEmpty()) {
+      error = "cannot read the image (not a format this library reads, or damaged)";
       return false;
     }
     return true;
@@ -72,45 +61,20 @@ bool LoadImage(const std::string& path, TBitmap& bitmap, std::string& error) {
   }
 }
 
-// Writes beside the target and renames over it only when the writer finished.
 bool SaveImage(const std::string& path, TBitmap& bitmap, std::string& error) {
-  const std::string ext = Extension(path);
-  const bool jpeg = ext == "jpg" || ext == "jpeg" || ext == "jpe" || ext == "jfif";
-  if (!jpeg && ext != "png") {
-    error = "unknown output format (use .png or .jpg)";
-    return false;
-  }
-  const std::string tmp = path + ".corvex-tmp";
-  bool abort = false;
   try {
-    TIOParamsVals params;
-    TProgressRec pr;
-    pr.Aborting = &abort;
-    TFileStream f(tmp, fmCreate);
-    if (jpeg) {
-      TBitmap rgb;
-      TBitmap* out = &bitmap;
-      if (bitmap.GetPixelFormat() != pf24bit) {
-        rgb.Assign(&bitmap);
-        rgb.SetPixelFormat(pf24bit);
-        out = &rgb;
-      }
-      WriteJPegStream(&f, out, params, pr);
-    } else {
-      WritePNGStream(&f, &bitmap, params, pr);
+    TCorvexIO io;
+    io.SetAttachedBitmap(&bitmap);
+    io.SaveToFile(path);
+    if (io.GetAborting()) {
+      error = "cannot write the image (unknown extension, or the writer failed)";
+      return false;
     }
-    f.Flush();
+    return true;
   } catch (const Exception& e) {
-    std::remove(tmp.c_str());
     error = e.what();
     return false;
   }
-  if (abort || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    error = "cannot write the image";
-    return false;
-  }
-  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -345,7 +309,6 @@ void Split(const std::string& spec, std::string& name, Args& args) {
   }
 }
 
-const Command& Self();
 
 int RunProcess(const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--list") {
@@ -378,8 +341,10 @@ int RunProcess(const std::vector<std::string>& args) {
   }
   if (files.size() != 2) return UsageError("process", "needs IN and OUT");
   const std::string outExt = Extension(files[1]);
-  if (files[1] != "-" && outExt != "png" && outExt != "jpg" && outExt != "jpeg" && outExt != "jpe" && outExt != "jfif")
-    return UsageError("process", files[1] + ": unknown output format (use .png or .jpg)");
+  static const char* const kWritable[] = {"png", "jpg", "jpeg", "tif", "tiff", "gif", "bmp", "pcx", "tga"};
+  if (files[1] != "-" && std::find(std::begin(kWritable), std::end(kWritable), outExt) == std::end(kWritable) &&
+      CXFileFormatGetInfo2(outExt) == nullptr)
+    return UsageError("process", files[1] + ": no writer for this extension");
 
   TBitmap bitmap;
   std::string error;
@@ -402,10 +367,6 @@ int RunProcess(const std::vector<std::string>& args) {
 
 constexpr const char* kUsageText = "IN OUT [--select x1,y1,x2,y2] [--op NAME[:ARG,ARG...]]... | --list";
 constexpr const char* kSummary = "run image operations in order (corvex process --list)";
-const Command& Self() {
-  static const Command c{"process", kUsageText, kSummary, RunProcess};
-  return c;
-}
 
 }  // namespace
 CORVEX_COMMAND(process, kUsageText, kSummary, RunProcess);
