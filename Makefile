@@ -13,7 +13,7 @@ BUILD_TYPE ?= Release
 
 CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCORVEX_WERROR=$(if $(filter 1 ON on yes,$(WERROR)),ON,OFF)
 
-.PHONY: all setup configure build run test clean bench
+.PHONY: all setup configure build run test clean bench fuzz fuzz-run test-asan conformance
 
 all: build
 
@@ -45,3 +45,31 @@ bench: setup
 	@set -e; for b in $(BUILD)-bench/bench/*_bench; do \
 	  if [ -x "$$b" ]; then echo "== $$b"; "$$b" $(BENCH_ARGS); fi; \
 	done
+
+# Fuzzing: clang, the library and the harnesses under AddressSanitizer and UBSan.
+SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g
+SECONDS ?= 60
+
+fuzz:
+	@scripts/setup fuzz
+	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_BUILD_FUZZ=ON -DCORVEX_BUILD_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE) -fsanitize=fuzzer-no-link" > /dev/null
+	@cmake --build $(BUILD)-fuzz -j$(JOBS)
+
+fuzz-run: fuzz
+	@FUZZ_BUILD=$(BUILD)-fuzz scripts/fuzz-run $(SECONDS)
+
+# The whole test suite under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
+test-asan: setup
+	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_WERROR=$(if $(filter 1 ON on yes,$(WERROR)),ON,OFF) \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
+	@cmake --build $(BUILD)-asan -j$(JOBS)
+	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp ctest --output-on-failure -j$(JOBS)
+
+# Every reader over the corpus beside the references, per format, with the reason for each
+# difference.
+conformance: build
+	@$(BUILD)/bin/corvex conformance $(or $(CORPUS),../shared/corpus)

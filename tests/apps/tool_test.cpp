@@ -115,3 +115,17 @@ TEST(Tool, ConvertsTheCorpusToPng) {
 
 }  // namespace
 }  // namespace corvex
+
+namespace corvex {
+namespace {
+
+// The conformance report explains every difference from the references.
+TEST(Tool, ConformanceReportHasNoUnexplainedDifference) {
+  CORVEX_REQUIRE_CORPUS();
+  std::string out;
+  EXPECT_EQ(Tool("conformance '" + CorpusDir() + "'", &out), 0) << out.substr(out.find("differences:"));
+  EXPECT_NE(out.find("0 unexplained difference(s)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvex
