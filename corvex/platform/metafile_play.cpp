@@ -534,7 +534,7 @@ void TPlayer::EllipsePoints(double L, double T, double R, double B, double From,
   const double cx = (L + R) / 2, cy = (T + B) / 2, rx = (R - L) / 2, ry = (B - T) / 2;
   const TPointD ax = Map().ApplyVector(rx, 0), ay = Map().ApplyVector(0, ry);
   const double radius = std::hypot(ax.X, ax.Y) + std::hypot(ay.X, ay.Y);
-  int n = int(std::clamp(std::fabs(Sweep) * radius / 3, 8.0, 720.0));
+  int n = int(std::clamp(Finite(std::fabs(Sweep) * radius / 3), 8.0, 720.0));
   if (!SpendPoints(size_t(n))) return;
   for (int i = 0; i <= n; ++i) {
     const double a = From + Sweep * i / n;
@@ -546,7 +546,7 @@ void TPlayer::FlattenBezier(const TPointD& P0, const TPointD& P1, const TPointD&
                             std::vector<TPointD>& Out) {
   // Device points; the number of steps follows the length of the control polygon.
   const double len = SegmentLength(P0, P1) + SegmentLength(P1, P2) + SegmentLength(P2, P3);
-  const int n = int(std::clamp(std::sqrt(std::max(len, 0.0)) * 2, 1.0, 256.0));
+  const int n = int(std::clamp(Finite(std::sqrt(std::max(Finite(len), 0.0)) * 2), 1.0, 256.0));
   if (!SpendPoints(size_t(n))) return;
   for (int i = 1; i <= n; ++i) {
     const double t = double(i) / n, u = 1 - t;
