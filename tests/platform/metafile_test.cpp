@@ -558,6 +558,20 @@ TEST(Metafile, TextIsPlacedByItsAlignment) {
   // The text is about as wide as the font says (three letters of a 30-pixel font).
   EXPECT_GT(top.Width(), 40);
   EXPECT_LT(top.Width(), 90);
+  {
+    // An escapement of 90 degrees runs the text upwards from the reference point, the cell to
+    // its right.
+    Wmf w;
+    w.MapMode(8).WindowExt(100, 200).Font(-30, "DejaVu Sans", 700, 900).Select(0).Rec(0x0102, {1});
+    w.TextOut(50, 150, "Hxy");
+    auto m = Load(w.Build());
+    TBitmap b;
+    PlayInto(*m, b, 100, 200);
+    const TRect up = InkBounds(b);
+    EXPECT_GT(up.Height(), 2 * up.Width());
+    EXPECT_LE(up.Bottom, 152);
+    EXPECT_GE(up.Left, 48);
+  }
 
   // EMF: UTF-16 text with advances and an opaque rectangle.
   Emf e;
