@@ -334,6 +334,11 @@ void TPlayer::SelectObject(size_t Index) {
   }
 }
 
+void TPlayer::SelectClipRegion(size_t Index) {
+  if (Index < Objects_.size() && Objects_[Index].Kind == okRegion) SelectObject(Index);
+  else ResetClip();
+}
+
 void TPlayer::SelectStockObject(uint32_t Stock) {
   static constexpr TColor kBrushes[5] = {clWhite, TColor(0xC0C0C0), TColor(0x808080), TColor(0x404040), clBlack};
   const uint32_t s = Stock & 0x7FFFFFFF;
@@ -529,7 +534,7 @@ void TPlayer::EllipsePoints(double L, double T, double R, double B, double From,
   const double cx = (L + R) / 2, cy = (T + B) / 2, rx = (R - L) / 2, ry = (B - T) / 2;
   const TPointD ax = Map().ApplyVector(rx, 0), ay = Map().ApplyVector(0, ry);
   const double radius = std::hypot(ax.X, ax.Y) + std::hypot(ay.X, ay.Y);
-  int n = int(std::clamp(std::fabs(Sweep) * radius / 3, 8.0, 720.0));
+  int n = int(std::clamp(Finite(std::fabs(Sweep) * radius / 3), 8.0, 720.0));
   if (!SpendPoints(size_t(n))) return;
   for (int i = 0; i <= n; ++i) {
     const double a = From + Sweep * i / n;
@@ -541,7 +546,7 @@ void TPlayer::FlattenBezier(const TPointD& P0, const TPointD& P1, const TPointD&
                             std::vector<TPointD>& Out) {
   // Device points; the number of steps follows the length of the control polygon.
   const double len = SegmentLength(P0, P1) + SegmentLength(P1, P2) + SegmentLength(P2, P3);
-  const int n = int(std::clamp(std::sqrt(std::max(len, 0.0)) * 2, 1.0, 256.0));
+  const int n = int(std::clamp(Finite(std::sqrt(std::max(Finite(len), 0.0)) * 2), 1.0, 256.0));
   if (!SpendPoints(size_t(n))) return;
   for (int i = 1; i <= n; ++i) {
     const double t = double(i) / n, u = 1 - t;
@@ -1153,6 +1158,12 @@ void TPlayer::Text(double X, double Y, const std::vector<std::string>& Chars, co
       const TPoint p = Pixel(origin);
       Canvas_->TextOut(p.X, p.Y, all);
     } else {
+      // Each character at its own advance; underline and strike-out run through the whole text
+      // as bands of the font's own position and thickness.
+      TFontStyles each = st;
+      each.Exclude(fsUnderline);
+      each.Exclude(fsStrikeOut);
+      Canvas_->GetFont()->SetStyle(each);
       double s = 0;
       for (size_t i = 0; i < Chars.size(); ++i) {
         if (!Chars[i].empty() && Chars[i] != " ") {
@@ -1160,6 +1171,24 @@ void TPlayer::Text(double X, double Y, const std::vector<std::string>& Chars, co
           Canvas_->TextOut(p.X, p.Y, Chars[i]);
         }
         s += adv[i];
+      }
+      double ut = 0, uh = 0, stt = 0, sth = 0;
+      if ((st.Contains(fsUnderline) || st.Contains(fsStrikeOut)) && text::FontLines(font, ut, uh, stt, sth)) {
+        auto band = [&](double top, double thick) {
+          const double t0 = ascent + top;
+          std::vector<TFigure> f(1);
+          f[0].P = {corner(0, t0), corner(width, t0), corner(width, t0 + thick), corner(0, t0 + thick)};
+          std::vector<TPoint> pts;
+          for (const TPointD& q : f[0].P) pts.push_back(Pixel(q));
+          Canvas_->GetPen()->SetStyle(psClear);
+          Canvas_->GetPen()->SetMode(pmCopy);
+          Canvas_->GetBrush()->SetStyle(bsSolid);
+          Canvas_->GetBrush()->SetColor(S_.TextColor);
+          Canvas_->SetPolyFillMode(fmAlternate);
+          Canvas_->Polygon(pts.data(), int(pts.size()));
+        };
+        if (st.Contains(fsUnderline)) band(ut, uh);
+        if (st.Contains(fsStrikeOut)) band(stt, sth);
       }
     }
   }

@@ -179,6 +179,8 @@ class TPlayer {
   // Selects a table entry (a WMF region selects the clip region).
   void SelectObject(size_t Index);
   void SelectStockObject(uint32_t Stock);
+  // A WMF region as the clip region; anything else removes the clip region.
+  void SelectClipRegion(size_t Index);
   void DeleteObject(size_t Index);
   // The average colour of a bitmap, for pattern brushes drawn as solid ones.
   bool AverageColor(const TDib& Dib, TColor& Out) const;

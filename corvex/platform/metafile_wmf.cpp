@@ -154,7 +154,7 @@ void Record(TPlayer& p, uint16_t fn, const TBytes& r, std::vector<uint32_t>& pal
     case 0x01F0: if (n >= 2) p.DeleteObject(r.U16(0)); break;
 
     // Clipping.
-    case 0x012C: if (n >= 2) p.SelectObject(r.U16(0)); break;
+    case 0x012C: if (n >= 2) p.SelectClipRegion(r.U16(0)); break;
     case 0x0220: if (n >= 4) p.OffsetClip(r.I16(2), r.I16(0)); break;
     case 0x0415: if (n >= 8) p.ExcludeClipRect(r.I16(6), r.I16(4), r.I16(2), r.I16(0)); break;
     case 0x0416: if (n >= 8) p.IntersectClipRect(r.I16(6), r.I16(4), r.I16(2), r.I16(0)); break;

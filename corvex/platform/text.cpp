@@ -353,6 +353,19 @@ int FontAscent(const TFont& Font) {
   return e.SizeFor(f.face, Font.GetHeight()).ascent;
 }
 
+bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& StrikeTop, double& StrikeThick) {
+  Engine& e = Engine::Get();
+  std::lock_guard<std::mutex> g(e.lock);
+  const FaceInfo f = e.Find(Font);
+  if (f.face == nullptr) return false;
+  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
+  UnderTop = std::round(m.underlinePos - m.underlineThick / 2);
+  UnderThick = m.underlineThick;
+  StrikeTop = -std::round(m.strikePos);
+  StrikeThick = m.strikeThick;
+  return true;
+}
+
 void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& Font, int X, int Y,
               const std::string& Text, bool Opaque, TColor Background) {
   if (T.Bpp == 0 || Text.empty()) return;

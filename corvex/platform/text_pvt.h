@@ -14,6 +14,9 @@ namespace corvex::text {
 TSize TextExtent(const TFont& Font, const std::string& Text);
 // The part of the cell above the baseline, in whole pixels (0 without a usable font).
 int FontAscent(const TFont& Font);
+// Where DrawText puts the underline and strike-out bands: their first row relative to the
+// baseline (positive below it) and their thickness, in pixels. False without a usable font.
+bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& StrikeTop, double& StrikeThick);
 
 // Draws the text with the top-left corner of its cell at (X, Y), rotated by the font's
 // orientation around that corner. Opaque fills the (rotated) cell with Background first.

@@ -558,6 +558,20 @@ TEST(Metafile, TextIsPlacedByItsAlignment) {
   // The text is about as wide as the font says (three letters of a 30-pixel font).
   EXPECT_GT(top.Width(), 40);
   EXPECT_LT(top.Width(), 90);
+  {
+    // An escapement of 90 degrees runs the text upwards from the reference point, the cell to
+    // its right.
+    Wmf w;
+    w.MapMode(8).WindowExt(100, 200).Font(-30, "DejaVu Sans", 700, 900).Select(0).Rec(0x0102, {1});
+    w.TextOut(50, 150, "Hxy");
+    auto m = Load(w.Build());
+    TBitmap b;
+    PlayInto(*m, b, 100, 200);
+    const TRect up = InkBounds(b);
+    EXPECT_GT(up.Height(), 2 * up.Width());
+    EXPECT_LE(up.Bottom, 152);
+    EXPECT_GE(up.Left, 48);
+  }
 
   // EMF: UTF-16 text with advances and an opaque rectangle.
   Emf e;
@@ -639,6 +653,38 @@ TEST(Metafile, BitmapsAreStretchedOntoTheirRectangles) {
   EXPECT_EQ(InkBounds(b), Rect(0, 0, 20, 20));
   EXPECT_EQ(Raw(b, 15, 5), clRed);               // mirrored: red on the right
   EXPECT_EQ(Raw(b, 5, 15), clLime);
+}
+
+TEST(Metafile, RunLengthBitmapsRegionClipsAndPatternBlits) {
+  // SetDIBitsToDevice of a 4 x 2 RLE8 bitmap: bottom row red, red, blue, blue; top row blue.
+  std::vector<uint8_t> p;
+  for (int v : {0, 2, 0, 0, 0, 2, 4, 0, 0}) Put16(p, v);  // usage, scans, start, y, x src, h, w, y, x dest
+  Put32(p, 40), Put32(p, 4), Put32(p, 2), Put16(p, 1), Put16(p, 8), Put32(p, 1), Put32(p, 10);
+  Put32(p, 0), Put32(p, 0), Put32(p, 2), Put32(p, 0);
+  for (uint8_t v : {0, 0, 255, 0, 255, 0, 0, 0}) p.push_back(v);    // red, blue
+  for (uint8_t v : {2, 0, 2, 1, 0, 0, 4, 1, 0, 1}) p.push_back(v);  // runs, end of line, end
+  Wmf w;
+  w.MapMode(8).WindowExt(40, 40).RecBytes(0x0D33, p);
+  // A region of one scan, (10, 10) to (30, 20), as the clip for a black rectangle over all.
+  std::vector<uint8_t> rg;
+  for (int v : {0, 6, 0, 0, 40, 1, 2, 10, 10, 30, 20, 2, 10, 20, 10, 30, 2}) Put16(rg, v);
+  w.RecBytes(0x06FF, rg).Brush(0, 0).Select(1).Pen(5, 0, 0).Select(2).Rec(0x012C, {0});
+  w.Rectangle(0, 0, 40, 40);
+  w.Rec(0x012C, {0x7FFF});                                          // not a region: no clip
+  w.Brush(0, 0xFF0000).Select(3).Rec(0x061D, {0x0049, 0x005A, 5, 5, 35, 0});  // PATINVERT (0, 35) + (5, 5)
+  auto m = Load(w.Build());
+  TBitmap b;
+  PlayInto(*m, b, 40, 40);
+  EXPECT_EQ(Raw(b, 0, 0), clBlue);
+  EXPECT_EQ(Raw(b, 3, 0), clBlue);
+  EXPECT_EQ(Raw(b, 0, 1), clRed);
+  EXPECT_EQ(Raw(b, 2, 1), clBlue);
+  EXPECT_EQ(InkBounds(b, clWhite).Bottom, 40);
+  EXPECT_EQ(Count(b, clBlack), 20 * 10);  // the black rectangle only inside the region
+  EXPECT_EQ(Raw(b, 10, 10), clBlack);
+  EXPECT_EQ(Raw(b, 29, 19), clBlack);
+  EXPECT_EQ(Raw(b, 2, 37), clYellow);     // white inverted by blue
+  EXPECT_EQ(Count(b, clYellow), 25);
 }
 
 TEST(Metafile, PathsFillStrokeAndClip) {
