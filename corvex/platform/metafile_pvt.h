@@ -301,7 +301,6 @@ class TPlayer {
   std::vector<TState> Saved_;
   int PhantomSaves_ = 0;
   std::vector<TObjectDesc> Objects_;
-  size_t ObjectLimit_ = 0;
   TXForm Map_;
   bool MapValid_ = false;
 

@@ -238,12 +238,12 @@ void TNeuralQuantizer::BuildIndex() {
 // colour in the cell is at most U away from the cell.
 void TNeuralQuantizer::BuildCell(unsigned CellIndex) const {
   const int n = static_cast<int>(Net_.size());
-  const int side = (1 << kCellShift) - 1;
+  constexpr int side = (1 << kCellShift) - 1;
   const int lr = int(CellIndex >> (2 * kCellBits)) << kCellShift;
   const int lg = int((CellIndex >> kCellBits) & ((1 << kCellBits) - 1)) << kCellShift;
   const int lb = int(CellIndex & ((1 << kCellBits) - 1)) << kCellShift;
-  auto nearDist = [side](int v, int lo) { return v < lo ? lo - v : v > lo + side ? v - lo - side : 0; };
-  auto farDist = [side](int v, int lo) { return std::max(v - lo, lo + side - v); };
+  auto nearDist = [](int v, int lo) { return v < lo ? lo - v : v > lo + side ? v - lo - side : 0; };
+  auto farDist = [](int v, int lo) { return std::max(v - lo, lo + side - v); };
   int bound = INT_MAX;
   for (const Neuron& p : Net_) bound = std::min(bound, farDist(p.r, lr) + farDist(p.g, lg) + farDist(p.b, lb));
   const size_t offset = Pool_.size();
