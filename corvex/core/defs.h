@@ -88,6 +88,17 @@ inline bool CXImageSizeAllowed(int64_t Width, int64_t Height) {
          Width * Height <= gMaxImagePixels;
 }
 
+// Decompression bombs: a reader refuses a claimed image, before allocating it, when the Available
+// bytes of coded data could not give a sixteenth of its DecodedBytes even at the best ratio its
+// coding reaches (MaxRatio decoded bytes per stored byte: 1 for raw rows, 1032 for Deflate ...).
+// Such a file is not a truncated image but a tiny file that claims a huge one. Images of up to
+// 16 MB always pass, so that short files of ordinary size still give what could be read.
+inline bool CXDataCanHold(int64_t Available, int64_t DecodedBytes, int64_t MaxRatio) {
+  if (DecodedBytes <= (int64_t(1) << 24)) return true;
+  if (Available <= 0) return false;
+  return Available >= DecodedBytes / (16 * MaxRatio);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Colour helpers
 

@@ -213,6 +213,9 @@ bool ReadBitmap(TStream* Stream, TBitmap* Bitmap, int64_t BlockSize, TIOParamsVa
   Stream->SetPosition(dataPos);
   const int64_t avail = Remaining(Stream);
   if (avail <= 0) return false;  // no pixel data at all
+  // Run-length rows reach about 1024 pixels per byte with their skips; raw rows are what they are.
+  const int64_t rowBytes = _BitmapRowLen(W, info.bits);
+  if (!CXDataCanHold(avail, rowBytes * H, rle ? 1024 : 1)) return false;
 
   TPalette256 pal;
   pal.Assign(Params.ColorMap);

@@ -102,7 +102,7 @@ bool ReadIcon(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, bool Prev
   // fails; a missing mask counts as opaque.
   const int w = static_cast<int>(W), h = static_cast<int>(H);
   const int64_t rowLen = _BitmapRowLen(w, bits), maskLen = _BitmapRowLen(w, 1);
-  if (Remaining(Stream) <= 0) return false;
+  if (!CXDataCanHold(Remaining(Stream), rowLen * H, 1)) return false;
   std::vector<uint8_t> colour(size_t(rowLen * H), 0), mask(size_t(maskLen * H), 0);
   const int64_t gotColour = ReadSome(Stream, colour.data(), int64_t(colour.size()));
   ReadSome(Stream, mask.data(), int64_t(mask.size()));

@@ -164,6 +164,9 @@ void Decode(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, int64_t Siz
     default: break;  // true colour has no palette
   }
   if (Preview || Bitmap == nullptr) return;
+  // A run gives at most 63 bytes for 2 stored.
+  if (!CXDataCanHold(Size - kHeaderSize, int64_t(bytesPerLine) * planes * height, encoding != 0 ? 32 : 1))
+    return ProgressFail(Progress);
 
   // The data: everything after the header that belongs to the image.
   std::vector<uint8_t> data(static_cast<size_t>(Size - kHeaderSize) + 8, 0);

@@ -642,6 +642,17 @@ void ReadPageImage(File& f, Page& p, TBitmap* Bitmap, TIOParamsVals& Params, TPr
     ProgressFail(Progress);
     return;
   }
+  // Nor can the file hold the page at the best ratio of its coding: PackBits repeats a byte 128
+  // times for 2, LZW codes reach a few thousand bytes, a fax row can take a single bit.
+  const int64_t pageRowBytes = (int64_t(W) * p.spp * p.bps + 7) / 8;
+  const int64_t bestRatio = p.compression == 1       ? 1
+                            : p.compression == 32773 ? 64
+                            : p.compression >= 2 && p.compression <= 4 ? std::max<int64_t>(8 * pageRowBytes, 1)
+                            : 4096;
+  if (!CXDataCanHold(f.Size(), pageRowBytes * H, bestRatio)) {
+    ProgressFail(Progress);
+    return;
+  }
   Bitmap->Allocate(1, 1, pf24bit);
   Bitmap->Allocate(W, H, cv.kind == kBilevel ? pf1bit : pf24bit);
   if (cv.kind == kBilevel) std::memset(Bitmap->Bits(), 0xFF, Bitmap->GetImageSize());

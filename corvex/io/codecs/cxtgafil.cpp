@@ -292,6 +292,9 @@ void Decode(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TProgressRe
     default: Params.BitsPerSample = 8; Params.SamplesPerPixel = 4; break;
   }
   if (Preview || Bitmap == nullptr) return;
+  // A run packet repeats one pixel at most 128 times.
+  if (!CXDataCanHold(Stream->GetSize() - start - kHeaderSize, (int64_t(width) * depth + 7) / 8 * height, rle ? 128 : 1))
+    return ProgressFail(Progress);
 
   const bool oneBit = depth == 1;
   Bitmap->Allocate(width, height, oneBit ? pf1bit : pf24bit);

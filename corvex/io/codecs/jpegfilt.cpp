@@ -248,7 +248,10 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
 
   cinfo.scale_num = 1;
   cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(Params, cinfo));
-  if (!CXImageSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+  // Huffman coding needs at least a bit per 8 x 8 block, arithmetic coding far less: a file that
+  // could not hold a sixteenth of the frame even at 4096 samples per byte claims an image it has not.
+  if (!CXImageSizeAllowed(cinfo.image_width, cinfo.image_height) ||
+      !CXDataCanHold(Stream->GetSize(), int64_t(cinfo.image_width) * cinfo.image_height * cinfo.num_components, 4096)) {
     ProgressFail(Progress);
     return;
   }

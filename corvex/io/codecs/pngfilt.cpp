@@ -79,6 +79,9 @@ void DecodeBody(ReadContext& c) {
   int depth = 0, colorType = 0, interlace = 0;
   png_get_IHDR(png, info, &w, &h, &depth, &colorType, &interlace, nullptr, nullptr);
   if (!CXImageSizeAllowed(w, h)) png_error(png, "image too large");
+  // Deflate gives at most 1032 bytes for one; the filtered rows carry a filter byte each.
+  const int64_t filteredBytes = int64_t(h) * (1 + (int64_t(w) * png_get_channels(png, info) * depth + 7) / 8);
+  if (!CXDataCanHold(c.stream->GetSize(), filteredBytes, 1032)) png_error(png, "too little data for the image");
 
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   png_colorp palette = nullptr;
