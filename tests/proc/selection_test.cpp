@@ -252,7 +252,9 @@ TEST(Robustness, DegenerateInputs) {
     _lens(b, 0, 0, 100, 100, 3, pr);
     _wave(b, 5, 3, 0, true, pr);
     _Merge(b, &one, 50, -3, -3, 50, 50, nullptr, nullptr);
-    EXPECT_EQ(_MakeMagicWandPoints(b, 0, 0, true, 3, n) != nullptr, b == &one);
+    TPoint* wand = _MakeMagicWandPoints(b, 0, 0, true, 3, n);
+    EXPECT_EQ(wand != nullptr, b == &one);
+    delete[] wand;
     _ClearSel(b, nullptr, 0, 0);
     _CopyPolygonBitmap(b, &one, 0, 0, nullptr, 5);
     _RotateShear(b, 33, true, CreateRGB(0, 0, 0), nullptr, nullptr);
