@@ -74,8 +74,9 @@ void EncodeBody(WriteContext& c) {
     for (int i = 0; i < 256; ++i) plte[i] = png_color{c.palette[size_t(i)].r, c.palette[size_t(i)].g, c.palette[size_t(i)].b};
     png_set_PLTE(png, info, plte, 256);
   }
+  // Dots per metre, in floating point: a resolution read from another file may be any int.
   if (Params.DpiX > 0 && Params.DpiY > 0)
-    png_set_pHYs(png, info, png_uint_32(Round(Params.DpiX * 100 / 2.54)), png_uint_32(Round(Params.DpiY * 100 / 2.54)),
+    png_set_pHYs(png, info, png_uint_32(Round(Params.DpiX * 100.0 / 2.54)), png_uint_32(Round(Params.DpiY * 100.0 / 2.54)),
                  PNG_RESOLUTION_METER);
   switch (Params.PNG_Filter) {
     case ioPNG_FILTER_SUB: png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB); break;
