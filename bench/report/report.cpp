@@ -468,6 +468,15 @@ int main(int argc, char** argv) {
        [](TStream* s, TBitmap* b, TIOParamsVals& p, TProgressRec& pr) { ReadTGAStream(s, b, p, pr, false); },
        WriteTGAStream, [](TIOParamsVals& p) { p.BitsPerSample = 8; p.SamplesPerPixel = 3; p.TGA_Compressed = true; }},
   };
+  // The quantizer's source as a 24-bit PNG, for pngquant.
+  {
+    TIOParamsVals p;
+    p.PNG_Compression = 1;
+    TMemoryStream m;
+    Progress pr;
+    WritePNGStream(&m, const_cast<TBitmap*>(qsrc.get()), p, pr.rec);
+    Save("qsrc.png", ToBytes(m));
+  }
   // The uncompressed TIFF of the page, for the peers' Group 4 encoders.
   {
     TIOParamsVals p;
