@@ -162,6 +162,7 @@ Bytes Encode(const Codec& c, const TBitmap& image) {
 }
 
 void TimeCodec(const Codec& c) {
+  if (!Wanted(c.op + "-decode") && !Wanted(c.op + "-encode")) return;
   const Bytes file = Encode(c, *c.image);
   Save(c.file, file);
   TBitmap tiny(8, 8, c.image->GetPixelFormat());

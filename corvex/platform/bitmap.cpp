@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+
 #include "corvex/platform/canvas.h"
 #include "corvex/platform/canvas_pvt.h"
 #include "corvex/platform/screen.h"
@@ -236,6 +238,28 @@ void TBitmap::SetDefaultPalette() {
   }
 }
 
+namespace {
+
+// A zeroed pixel block. Large blocks are aligned to 2 MiB and offered to the kernel for
+// transparent huge pages: a fresh 72 MB image otherwise costs some 18,000 page faults on its
+// first write, which is most of the time of decoding it (ten times its copy). Freed with free().
+uint8_t* AllocatePixels(size_t total) {
+  constexpr size_t kHuge = size_t(2) << 20;
+#ifdef MADV_HUGEPAGE
+  if (total >= 4 * kHuge) {
+    const size_t rounded = (total + kHuge - 1) & ~(kHuge - 1);
+    if (void* p = std::aligned_alloc(kHuge, rounded)) {
+      ::madvise(p, rounded, MADV_HUGEPAGE);  // a hint: failure only costs the speed
+      std::memset(p, 0, total);
+      return static_cast<uint8_t*>(p);
+    }
+  }
+#endif
+  return static_cast<uint8_t*>(std::calloc(total, 1));
+}
+
+}  // namespace
+
 void TBitmap::Reallocate(int AWidth, int AHeight, TPixelFormat AFormat, bool Keep) {
   AWidth = std::max(AWidth, 0);
   AHeight = std::max(AHeight, 0);
@@ -247,7 +271,7 @@ void TBitmap::Reallocate(int AWidth, int AHeight, TPixelFormat AFormat, bool Kee
                        " pixels is too large");
   uint8_t* block = nullptr;
   if (total > 0) {
-    block = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(total), 1));
+    block = AllocatePixels(static_cast<size_t>(total));
     if (block == nullptr)
       throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(AWidth) + " x " +
                          std::to_string(AHeight) + " pixels");
