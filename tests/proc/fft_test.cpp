@@ -174,7 +174,7 @@ namespace {
 // each column copied out alone. The table-driven butterflies and the grouped columns must give
 // the same floats, bit for bit.
 void ReferenceFft(int N, float* Re, float* Im, int Sign) {
-  std::vector<double> tw(size_t(N));
+  std::vector<double> tw(static_cast<size_t>(N));
   for (int i = 0; i < N; ++i) tw[size_t(i)] = std::sin(2 * std::numbers::pi * i / N);
   int log2n = 0;
   while ((1 << log2n) < N) ++log2n;
@@ -219,7 +219,7 @@ TEST(FtImage, FastButterfliesAndColumnGroupsMatchTheSimpleLoops) {
     TCXFtImage ft;
     ft.fftinit(N);
     for (int sign : {-1, 1}) {
-      std::vector<float> re(size_t(N)), im(size_t(N));
+      std::vector<float> re(static_cast<size_t>(N)), im(static_cast<size_t>(N));
       for (int i = 0; i < N; ++i) re[size_t(i)] = u(rng), im[size_t(i)] = u(rng);
       std::vector<float> re2 = re, im2 = im;
       ft.fft(re.data(), im.data(), sign);
@@ -237,7 +237,7 @@ TEST(FtImage, FastButterfliesAndColumnGroupsMatchTheSimpleLoops) {
       for (int x = 0; x < N; ++x) plane.Re(y)[x] = expected.Re(y)[x] = u(rng), plane.Im(y)[x] = expected.Im(y)[x] = u(rng);
     ft.fft2d(plane, false, -1);
     for (int y = 0; y < N; ++y) ReferenceFft(N, expected.Re(y), expected.Im(y), -1);
-    std::vector<float> cr(size_t(N)), ci(size_t(N));
+    std::vector<float> cr(static_cast<size_t>(N)), ci(static_cast<size_t>(N));
     for (int x = 0; x < N; ++x) {
       for (int y = 0; y < N; ++y) cr[size_t(y)] = expected.Re(y)[x], ci[size_t(y)] = expected.Im(y)[x];
       ReferenceFft(N, cr.data(), ci.data(), -1);

@@ -318,18 +318,17 @@ struct RawBuffer {
   size_t n = 0, cap = 0;
   void resize(size_t k) {
     if (k > cap) {
-      constexpr size_t kHuge = size_t(2) << 20;
       block.reset();
-      void* q = nullptr;
+      void* q = std::malloc(std::max<size_t>(k, 1));
+      if (q == nullptr) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
+      constexpr uintptr_t kHuge = uintptr_t(2) << 20;
       if (k >= 4 * kHuge) {
-        const size_t rounded = (k + kHuge - 1) & ~(kHuge - 1);
-        q = std::aligned_alloc(kHuge, rounded);
-        if (q != nullptr) ::madvise(q, rounded, MADV_HUGEPAGE);
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(q) + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(q) + k) & ~(kHuge - 1);
+        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // a hint only
       }
 #endif
-      if (q == nullptr) q = std::malloc(std::max<size_t>(k, 1));
-      if (q == nullptr) throw std::bad_alloc();
       block.reset(static_cast<uint8_t*>(q));
       cap = k;
     }
