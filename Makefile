@@ -13,7 +13,7 @@ BUILD_TYPE ?= Release
 
 CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCORVEX_WERROR=$(if $(filter 1 ON on yes,$(WERROR)),ON,OFF)
 
-.PHONY: all setup configure build run test clean bench fuzz fuzz-run test-asan conformance
+.PHONY: all setup configure build run test clean bench bench-report fuzz fuzz-run test-asan conformance
 
 all: build
 
@@ -45,6 +45,16 @@ bench: setup
 	@set -e; for b in $(BUILD)-bench/bench/*_bench; do \
 	  if [ -x "$$b" ]; then echo "== $$b"; "$$b" $(BENCH_ARGS); fi; \
 	done
+
+# The benchmark report: our operations and the installed peer programs on the same images, in
+# one run, into $(BUILD)/bench/report.md (scripts/setup bench installs the peers). Not part of
+# `make test`. REPORT_ARGS passes options to scripts/bench-report (--reps N, --scale S, --only OP).
+PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
+bench-report: setup
+	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DCORVEX_BUILD_BENCH=ON -DCORVEX_BUILD_TESTS=OFF > /dev/null
+	@cmake --build $(BUILD)-bench -j$(JOBS) --target corvex_bench_report
+	@mkdir -p $(BUILD)/bench
+	@$(PYTHON) scripts/bench-report --driver $(BUILD)-bench/bench/corvex_bench_report --out $(BUILD)/bench/report.md $(REPORT_ARGS)
 
 # Fuzzing: clang, the library and the harnesses under AddressSanitizer and UBSan.
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g

@@ -1,6 +1,7 @@
 #include "corvex/platform/streams.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,7 +240,23 @@ TMemoryStream::~TMemoryStream() { std::free(Data_); }
 void TMemoryStream::Reserve(int64_t Needed) {
   if (Needed <= Capacity_) return;
   const int64_t cap = std::max<int64_t>({Needed, Capacity_ * 2, 4096});
-  auto* block = static_cast<uint8_t*>(std::realloc(Data_, static_cast<size_t>(cap)));
+  uint8_t* block = nullptr;
+#ifdef MADV_HUGEPAGE
+  // A stream of tens of megabytes (a whole image file written to memory) would otherwise pay a
+  // page fault per 4 KiB on its first write: such a block is aligned for huge pages and offered
+  // to the kernel for them, and the contents copied over.
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (cap >= int64_t(8 * kHuge)) {
+    const size_t rounded = (size_t(cap) + kHuge - 1) & ~(kHuge - 1);
+    block = static_cast<uint8_t*>(std::aligned_alloc(kHuge, rounded));
+    if (block != nullptr) {
+      ::madvise(block, rounded, MADV_HUGEPAGE);  // a hint only
+      if (Size_ > 0) std::memcpy(block, Data_, static_cast<size_t>(Size_));
+      std::free(Data_);
+    }
+  }
+#endif
+  if (block == nullptr) block = static_cast<uint8_t*>(std::realloc(Data_, static_cast<size_t>(cap)));
   if (block == nullptr) throw EOutOfMemory("Out of memory for a memory stream of " + std::to_string(cap) + " bytes");
   Data_ = block;
   Capacity_ = cap;

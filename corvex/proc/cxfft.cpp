@@ -40,6 +40,19 @@ void TCXFtImage::fftinit(int N) {
   BlockSizes_.resize(size_t(Log2N_) + 1);
   for (int i = 0; i <= Log2N_; ++i) BlockSizes_[size_t(i)] = 1 << i;
   Scale_ = 1.0 / std::sqrt(double(N));
+  StageCos_.assign(size_t(N > 1 ? N - 1 : 0), 0.0f);
+  StageSin_ = StageSinNeg_ = StageCos_;
+  for (int len = 2; len <= N; len <<= 1) {
+    const int half = len >> 1, step = N / len;
+    for (int k = 0; k < half; ++k) {
+      const int t = k * step;
+      const double c = N >= 4 ? Twiddle_[size_t((t + N / 4) % N)] : std::cos(2 * std::numbers::pi * t / N);
+      const size_t at = size_t(half - 1 + k);
+      StageCos_[at] = float(c);
+      StageSin_[at] = float(Twiddle_[size_t(t)]);
+      StageSinNeg_[at] = float(-Twiddle_[size_t(t)]);
+    }
+  }
 }
 
 int TCXFtImage::bitrev(int i) const {
@@ -48,6 +61,26 @@ int TCXFtImage::bitrev(int i) const {
     if (i & (1 << b)) r |= 1 << (Log2N_ - 1 - b);
   return r;
 }
+
+namespace {
+
+// One block of butterflies: a = a + w b, b = a - w b over consecutive points, w = cs + i sn.
+// The four halves never overlap (real and imaginary parts are separate runs), which lets the
+// compiler use vector instructions; the arithmetic of each point is the same as one at a time.
+void Butterflies(float* __restrict ar, float* __restrict ai, float* __restrict br, float* __restrict bi,
+                 const float* __restrict cs, const float* __restrict sn, int half) {
+  for (int k = 0; k < half; ++k) {
+    const float cf = cs[k], sf = sn[k];
+    const float vr = br[k] * cf - bi[k] * sf;
+    const float vi = br[k] * sf + bi[k] * cf;
+    br[k] = ar[k] - vr;
+    bi[k] = ai[k] - vi;
+    ar[k] += vr;
+    ai[k] += vi;
+  }
+}
+
+}  // namespace
 
 void TCXFtImage::fft(float* Re, float* Im, int Sign) const {
   const int N = TransformLength_;
@@ -59,8 +92,32 @@ void TCXFtImage::fft(float* Re, float* Im, int Sign) const {
     }
   }
   // Butterflies of growing blocks; the twiddle of step t is cos(2 pi t / N) + i Sign sin(...).
+  // With the stage tables (Sign +1 or -1), each block's butterflies run over consecutive
+  // points; otherwise the factors are computed per butterfly. Both do the same arithmetic.
+  const bool tables = (Sign == 1 || Sign == -1) && N >= 2 && StageCos_.size() == size_t(N - 1);
   for (int len = 2; len <= N; len <<= 1) {
     const int half = len >> 1, step = N / len;
+    if (tables) {
+      const float* cs = StageCos_.data() + (half - 1);
+      const float* sn = (Sign < 0 ? StageSinNeg_ : StageSin_).data() + (half - 1);
+      if (half < 8) {  // short blocks: the long run is across them
+        for (int k = 0; k < half; ++k) {
+          const float cf = cs[k], sf = sn[k];
+          for (int i = k; i < N; i += len) {
+            const int j = i + half;
+            const float vr = Re[j] * cf - Im[j] * sf;
+            const float vi = Re[j] * sf + Im[j] * cf;
+            Re[j] = Re[i] - vr;
+            Im[j] = Im[i] - vi;
+            Re[i] += vr;
+            Im[i] += vi;
+          }
+        }
+        continue;
+      }
+      for (int i0 = 0; i0 < N; i0 += len) Butterflies(Re + i0, Im + i0, Re + i0 + half, Im + i0 + half, cs, sn, half);
+      continue;
+    }
     for (int k = 0; k < half; ++k) {
       const int t = k * step;
       const double s = Sign * Twiddle_[size_t(t)];
@@ -88,19 +145,33 @@ void TCXFtImage::fft(float* Re, float* Im, int Sign) const {
 void TCXFtImage::fft2d(TCXComplexPlane& Plane, bool Progress, int Sign, int PlaneIndex, int PlaneCount) const {
   const int N = Plane.GetSize();
   for (int y = 0; y < N; ++y) fft(Plane.Re(y), Plane.Im(y), Sign);
-  std::vector<float> re(static_cast<size_t>(N)), im(static_cast<size_t>(N));
+  // Columns in groups of kGroup: copying a group out reads whole cache lines of every row,
+  // where one column at a time would fetch a line per sample.
+  constexpr int kGroup = 16;
+  std::vector<float> re(size_t(N) * kGroup), im(size_t(N) * kGroup);
   const double factor = 100.0 / (double(PlaneCount) * N);
-  for (int x = 0; x < N; ++x) {
+  for (int x0 = 0; x0 < N; x0 += kGroup) {
+    const int g = std::min(kGroup, N - x0);
     for (int y = 0; y < N; ++y) {
-      re[size_t(y)] = Plane.Re(y)[x];
-      im[size_t(y)] = Plane.Im(y)[x];
+      const float* r = Plane.Re(y) + x0;
+      const float* i = Plane.Im(y) + x0;
+      for (int c = 0; c < g; ++c) {
+        re[size_t(c) * size_t(N) + size_t(y)] = r[c];
+        im[size_t(c) * size_t(N) + size_t(y)] = i[c];
+      }
     }
-    fft(re.data(), im.data(), Sign);
+    for (int c = 0; c < g; ++c) fft(re.data() + size_t(c) * size_t(N), im.data() + size_t(c) * size_t(N), Sign);
     for (int y = 0; y < N; ++y) {
-      Plane.Re(y)[x] = re[size_t(y)];
-      Plane.Im(y)[x] = im[size_t(y)];
+      float* r = Plane.Re(y) + x0;
+      float* i = Plane.Im(y) + x0;
+      for (int c = 0; c < g; ++c) {
+        r[c] = re[size_t(c) * size_t(N) + size_t(y)];
+        i[c] = im[size_t(c) * size_t(N) + size_t(y)];
+      }
     }
-    if (Progress && OnProgress) OnProgress(const_cast<TCXFtImage*>(this), Trunc(factor * x + factor * PlaneIndex * N));
+    if (Progress && OnProgress)
+      for (int x = x0; x < x0 + g; ++x)
+        OnProgress(const_cast<TCXFtImage*>(this), Trunc(factor * x + factor * PlaneIndex * N));
   }
 }
 
@@ -128,10 +199,12 @@ TCXComplexPlane TCXFtImage::newcomplex(const TBitmap* Square, int Channel) const
     const uint8_t* row = Square->ScanLine(y);
     for (int x = 0; x < N; ++x) maxValue = std::max(maxValue, sample(row + 3 * x));
   }
+  float level[256];  // the quotient of every sample value, computed once
+  for (int v = 0; v < 256; ++v) level[v] = float(double(v) / maxValue);
   for (int y = 0; y < N; ++y) {
     const uint8_t* row = Square->ScanLine(y);
     float* re = plane.Re(y);
-    for (int x = 0; x < N; ++x) re[x] = float(double(sample(row + 3 * x)) / maxValue);
+    for (int x = 0; x < N; ++x) re[x] = level[sample(row + 3 * x)];
   }
   filt_orig(plane);
   return plane;

@@ -108,6 +108,9 @@ class TCXFtImage : public TObject {
   std::vector<double> Twiddle_;   // sin(2 pi i / N)
   std::vector<int> BitRev_;
   std::vector<int> BlockSizes_;   // 2^i
+  // The butterfly factors of every stage, the stage of half-length h at [h - 1 .. 2h - 2]:
+  // cosine, sine and minus the sine, in single precision as the butterflies use them.
+  std::vector<float> StageCos_, StageSin_, StageSinNeg_;
   int TransformLength_ = 0;
   int Log2N_ = 0;
   double Scale_ = 1.0;            // 1 / sqrt(N)

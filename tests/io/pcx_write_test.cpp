@@ -317,3 +317,62 @@ TEST(PcxWrite, OtherProgramsOpenTheFiles) {
 
 }  // namespace
 }  // namespace corvex
+
+namespace corvex {
+namespace {
+
+using namespace testing_support;
+
+// The reader takes the data in chunks of 256 KiB: files of several chunks, with literal bytes
+// and two-byte runs falling across the chunk edges at every offset, come back exactly; a file
+// cut inside the second chunk keeps the rows before the cut and sets the abort flag; and the
+// stream is left after the image, not at the chunk the reader stopped in.
+TEST(PcxWrite, LargeFilesReadInChunksComeBackExactly) {
+  for (int w : {640, 641, 642, 643}) {
+    TBitmap src;
+    src.Allocate(w, 320, pf24bit);
+    uint32_t s = uint32_t(w);
+    for (int y = 0; y < 320; ++y)
+      for (int x = 0; x < 3 * w; ++x) src.ScanLine(y)[x] = uint8_t((s = s * 1664525u + 1013904223u) >> 24);
+    for (bool rle : {false, true}) {
+      TIOParamsVals p;
+      p.BitsPerSample = 8;
+      p.SamplesPerPixel = 3;
+      p.PCX_Compression = rle ? ioPCX_RLE : ioPCX_UNCOMPRESSED;
+      std::vector<uint8_t> file;
+      ASSERT_TRUE(EncodeBytes(WritePcxStream, src, p, file));
+      ASSERT_GT(file.size(), size_t(2) << 18);
+      TBitmap back;
+      TIOParamsVals q;
+      ASSERT_TRUE(DecodeBytes(ReadWhole, file, back, q)) << w << " " << rle;
+      EXPECT_EQ(RgbBytes(back), RgbBytes(src)) << w << " " << rle;
+
+      // Trailing bytes after the image: the position ends at the image's size.
+      std::vector<uint8_t> padded = file;
+      padded.insert(padded.end(), 100, 0xAB);
+      TPointerStream ps(padded.data(), int64_t(padded.size()));
+      TBitmap b2;
+      TIOParamsVals q2;
+      bool abort = false;
+      TProgressRec pr;
+      pr.Aborting = &abort;
+      ReadPcxStream(&ps, &b2, q2, int64_t(file.size()), pr, false);
+      EXPECT_FALSE(abort);
+      EXPECT_EQ(ps.GetPosition(), int64_t(file.size()));
+
+      std::vector<uint8_t> cut(file.begin(), file.begin() + 300000);
+      TPointerStream cs(cut.data(), int64_t(cut.size()));
+      TBitmap b3;
+      TIOParamsVals q3;
+      abort = false;
+      ReadPcxStream(&cs, &b3, q3, -1, pr, false);
+      EXPECT_TRUE(abort);
+      ASSERT_EQ(b3.GetHeight(), 320);
+      for (int y = 0; y < 100; ++y)
+        ASSERT_EQ(0, std::memcmp(b3.ScanLine(y), src.ScanLine(y), size_t(w) * 3)) << w << " " << rle << " row " << y;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvex

@@ -2,6 +2,7 @@
 // memory once and decoded plane line by plane line through a bounded run-length decoder.
 #include "corvex/io/codecs/PCXFilter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -41,55 +42,109 @@ Layout LayoutOf(int bits, int planes) {
   return Layout::Unsupported;
 }
 
-// Run-length or raw decoding of plane lines from a block of memory. A run that passes the end
-// of a line continues at the start of the next line decoded, as writers that do not break runs
-// at line ends expect. Reads never pass the end of the block.
+// Run-length or raw decoding of plane lines from the stream, read in chunks (a whole-file buffer
+// would cost as much as the image in memory and page faults). A run that passes the end of a
+// line continues at the start of the next line decoded, as writers that do not break runs at
+// line ends expect. Reads never pass the Size bytes that belong to the image.
 class LineDecoder {
  public:
-  LineDecoder(const uint8_t* Data, size_t Size, bool Rle) : p_(Data), end_(Data + Size), rle_(Rle) {}
+  LineDecoder(TStream* Stream, int64_t Size, bool Rle)
+      : stream_(Stream), left_(Size), rle_(Rle), buf_(static_cast<size_t>(std::min<int64_t>(Size, kChunk)) + 1) {}
 
   // Fills n bytes; false when the data ended first (the rest of the line is then zero).
   bool Line(uint8_t* out, size_t n) {
-    if (!rle_) {
-      const size_t have = static_cast<size_t>(end_ - p_);
-      const size_t take = have < n ? have : n;
-      std::memcpy(out, p_, take);
-      p_ += take;
-      if (take < n) std::memset(out + take, 0, n - take);
-      return take == n;
-    }
     size_t i = 0;
-    while (i < n) {
-      if (run_ > 0) {
-        size_t k = n - i < run_ ? n - i : run_;
-        std::memset(out + i, value_, k);
+    if (!rle_) {
+      while (i < n) {
+        if (p_ == end_ && !Refill()) {
+          std::memset(out + i, 0, n - i);
+          return false;
+        }
+        const size_t k = std::min(n - i, static_cast<size_t>(end_ - p_));
+        std::memcpy(out + i, p_, k);
+        p_ += k;
         i += k;
-        run_ -= k;
+      }
+      return true;
+    }
+    // The state in locals: the byte stores below may alias the members, which would otherwise
+    // be reloaded after every byte.
+    const uint8_t* p = p_;
+    const uint8_t* end = end_;
+    size_t run = run_;
+    uint8_t value = value_;
+    bool ok = true;
+    while (i < n) {
+      if (run > 0) {
+        const size_t k = n - i < run ? n - i : run;
+        if (k < 16) {
+          for (size_t j = 0; j < k; ++j) out[i + j] = value;
+        } else {
+          std::memset(out + i, value, k);
+        }
+        i += k;
+        run -= k;
         continue;
       }
-      if (p_ >= end_) {
-        std::memset(out + i, 0, n - i);
-        return false;
+      if (p == end) {
+        p_ = p;
+        if (!Refill()) {
+          ok = false;
+          break;
+        }
+        p = p_;
+        end = end_;
       }
-      const uint8_t b = *p_++;
-      if (b < kRunFlag) {
-        out[i++] = b;
-        continue;
+      // Literal bytes, as many as come in a row.
+      const uint8_t* const stop = p + std::min(n - i, static_cast<size_t>(end - p));
+      while (p < stop && *p < kRunFlag) out[i++] = *p++;
+      if (i == n || p == end) continue;
+      const uint8_t b = *p++;
+      if (p == end) {
+        p_ = p;
+        if (!Refill()) {
+          ok = false;
+          break;
+        }
+        p = p_;
+        end = end_;
       }
-      if (p_ >= end_) {
-        std::memset(out + i, 0, n - i);
-        return false;
-      }
-      value_ = *p_++;
-      run_ = b & 0x3F;  // a count of 0 repeats nothing
+      value = *p++;
+      run = b & 0x3F;  // a count of 0 repeats nothing
+    }
+    p_ = p;
+    end_ = end;
+    run_ = run;
+    value_ = value;
+    if (!ok) {
+      std::memset(out + i, 0, n - i);
+      return false;
     }
     return true;
   }
 
  private:
-  const uint8_t* p_;
-  const uint8_t* end_;
+  static constexpr int64_t kChunk = 256 * 1024;
+
+  bool Refill() {
+    if (left_ <= 0) return false;
+    const int64_t got = stream_->Read(buf_.data(), std::min<int64_t>(left_, kChunk));
+    if (got <= 0) {
+      left_ = 0;
+      return false;
+    }
+    left_ -= got;
+    p_ = buf_.data();
+    end_ = p_ + got;
+    return true;
+  }
+
+  TStream* stream_;
+  int64_t left_;
   bool rle_;
+  std::vector<uint8_t> buf_;
+  const uint8_t* p_ = nullptr;
+  const uint8_t* end_ = nullptr;
   size_t run_ = 0;
   uint8_t value_ = 0;
 };
@@ -168,10 +223,18 @@ void Decode(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, int64_t Siz
   if (!CXDataCanHold(Size - kHeaderSize, int64_t(bytesPerLine) * planes * height, encoding != 0 ? 32 : 1))
     return ProgressFail(Progress);
 
-  // The data: everything after the header that belongs to the image.
-  std::vector<uint8_t> data(static_cast<size_t>(Size - kHeaderSize) + 8, 0);
-  const int64_t got = Stream->Read(data.data(), Size - kHeaderSize);
-  const size_t dataSize = got > 0 ? static_cast<size_t>(got) : 0;
+  // The data: everything after the header that belongs to the image. However decoding ends,
+  // the stream is left after it.
+  struct AtEnd {
+    TStream* s;
+    int64_t pos;
+    ~AtEnd() {
+      try {
+        s->SetPosition(pos);
+      } catch (const std::exception&) {
+      }
+    }
+  } atEnd{Stream, start + Size};
 
   const bool oneBit = layout == Layout::Bits1;
   Bitmap->Allocate(width, height, oneBit ? pf1bit : pf24bit);
@@ -181,7 +244,7 @@ void Decode(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, int64_t Siz
   const bool invert = oneBit && IsColor(pal16[0], 255) && IsColor(pal16[1], 0);
   const uint8_t lastMask = static_cast<uint8_t>(0xFF00 >> (((width - 1) & 7) + 1));
 
-  LineDecoder decoder(data.data(), dataSize, encoding != 0);
+  LineDecoder decoder(Stream, Size - kHeaderSize, encoding != 0);
   std::vector<uint8_t> line(bytesPerLine * static_cast<size_t>(planes));
   for (int y = 0; y < height; ++y) {
     if (ProgressUnit(Progress, y)) return;

@@ -2,10 +2,12 @@
 // into the bitmap.
 #include "corvex/io/codecs/TIFFilt.h"
 
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -305,13 +307,29 @@ struct Chunk {
 };
 
 // A byte buffer that keeps its block from chunk to chunk and does not clear it when resized
-// (the stored bytes of a strip are read over it at once).
+// (the stored bytes of a strip are read over it at once). A large block is offered to the
+// kernel for huge pages: a page of one strip is often tens of megabytes, and faulting them in
+// 4 KiB at a time costs more than decoding them.
 struct RawBuffer {
-  std::unique_ptr<uint8_t[]> block;
+  struct Free {
+    void operator()(uint8_t* q) const { std::free(q); }
+  };
+  std::unique_ptr<uint8_t, Free> block;
   size_t n = 0, cap = 0;
   void resize(size_t k) {
     if (k > cap) {
-      block.reset(new uint8_t[k]);
+      block.reset();
+      void* q = std::malloc(std::max<size_t>(k, 1));
+      if (q == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+      constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+      if (k >= 4 * kHuge) {
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(q) + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(q) + k) & ~(kHuge - 1);
+        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // a hint only
+      }
+#endif
+      block.reset(static_cast<uint8_t*>(q));
       cap = k;
     }
     n = k;

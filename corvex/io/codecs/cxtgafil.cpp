@@ -81,6 +81,11 @@ class BufferedReader {
   explicit BufferedReader(TStream* Stream) : s_(Stream) {}
 
   bool Get(uint8_t* out, size_t n) {
+    if (n <= len_ - pos_ && n <= 4) {  // a pixel of a run packet: no library call
+      for (size_t i = 0; i < n; ++i) out[i] = buf_[pos_ + i];
+      pos_ += n;
+      return true;
+    }
     while (n > 0) {
       if (pos_ == len_ && !Fill()) return false;
       const size_t k = std::min(n, len_ - pos_);
@@ -91,7 +96,11 @@ class BufferedReader {
     }
     return true;
   }
-  bool Byte(uint8_t& b) { return Get(&b, 1); }
+  bool Byte(uint8_t& b) {
+    if (pos_ == len_ && !Fill()) return false;
+    b = buf_[pos_++];
+    return true;
+  }
   bool Skip(size_t n) {
     uint8_t scratch[256];
     while (n > 0) {
@@ -176,7 +185,9 @@ class PixelSource {
         if (run_ && !r_.Get(value_, unit_)) return false;
       }
       const size_t k = std::min(n, left_);
-      if (run_) {
+      if (run_ && unit_ == 3) {
+        for (size_t i = 0; i < k; ++i) out[3 * i] = value_[0], out[3 * i + 1] = value_[1], out[3 * i + 2] = value_[2];
+      } else if (run_) {
         for (size_t i = 0; i < k; ++i) std::memcpy(out + i * unit_, value_, unit_);
       } else if (!r_.Get(out, k * unit_)) {
         return false;
@@ -318,6 +329,14 @@ void Decode(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TProgressRe
         const int sx = mirrored ? width - 1 - x : x;
         const bool bit = ((p[sx >> 3] >> (7 - (sx & 7))) & 1) != invert;
         if (bit) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+      }
+    } else if (depth == 24 && !mirrored) {
+      std::memcpy(row, p, size_t(width) * 3);  // blue, green, red: the bitmap's own layout
+    } else if (depth >= 24) {
+      TRGB* px = reinterpret_cast<TRGB*>(row);
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* q = p + unitBytes * size_t(x);
+        px[mirrored ? width - 1 - x : x] = TRGB{q[0], q[1], q[2]};
       }
     } else {
       TRGB* px = reinterpret_cast<TRGB*>(row);
