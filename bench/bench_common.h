@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "corvex/core/defs.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex::bench {
 

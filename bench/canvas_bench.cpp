@@ -8,11 +8,11 @@
 #include <numbers>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/dib.h"
-#include "corvex/platform/dibdraw.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/dibdraw.h"
+#include "corvex/platform/graphics/region.h"
 
 using namespace corvex;
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <memory>
 
-#include "corvex/io/codecs/NeurQuant.h"
-#include "corvex/io/codecs/stdquant.h"
+#include "corvex/color/NeurQuant.h"
+#include "corvex/color/stdquant.h"
 
 namespace corvex {
 namespace {

@@ -13,9 +13,9 @@
 
 #include "corvex/core/defs.h"
 #include "corvex/core/utils.h"
-#include "corvex/platform/dib.h"
 #include "corvex/platform/globalmem.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/streams/streams.h"
 
 using namespace corvex;
 

@@ -7,7 +7,7 @@
 
 #include "corvex/io/CorvexIO.h"
 #include "corvex/lzw/lzw.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex::fuzz {
 

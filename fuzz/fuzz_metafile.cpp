@@ -1,6 +1,6 @@
 // The metafile player: loading, then playing into a small bitmap.
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/metafile.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/metafile/metafile.h"
 #include "fuzz/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

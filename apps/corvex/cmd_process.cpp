@@ -18,7 +18,7 @@
 
 #include "apps/corvex/tool.h"
 #include "corvex/io/CorvexIO.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
 

@@ -27,6 +27,7 @@
 #include <png.h>
 
 #include "bench/bench_common.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/core/utils.h"
 #include "corvex/io/codecs/BMPFilt.h"
 #include "corvex/io/codecs/GIFFilter.h"
@@ -36,7 +37,6 @@
 #include "corvex/io/codecs/jpegfilt.h"
 #include "corvex/io/codecs/pngfilt.h"
 #include "corvex/io/codecs/pngfiltw.h"
-#include "corvex/io/codecs/stdquant.h"
 #include "corvex/lzw/lzw.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"

@@ -10,9 +10,9 @@
 #include <array>
 #include <cstdint>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/colors.h"
 #include "corvex/platform/events.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/colors.h"
 #include "corvex/platform/numbers.h"
 
 namespace corvex {

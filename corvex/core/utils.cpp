@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "corvex/platform/dib.h"
+#include "corvex/platform/graphics/dib.h"
 
 namespace corvex {
 

@@ -12,7 +12,7 @@
 #include "corvex/core/defs.h"
 #include "corvex/platform/globalmem.h"
 #include "corvex/platform/sets.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex {
 

@@ -13,7 +13,7 @@
 #include "corvex/core/defs.h"
 #include "corvex/platform/component.h"
 #include "corvex/platform/sets.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex {
 

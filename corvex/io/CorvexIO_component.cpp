@@ -18,8 +18,8 @@
 #include "corvex/io/codecs/jpegfilt.h"
 #include "corvex/io/codecs/pngfilt.h"
 #include "corvex/io/codecs/pngfiltw.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/metafile.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/metafile/metafile.h"
 #include "corvex/platform/screen.h"
 
 namespace corvex {

@@ -545,16 +545,4 @@ void _GetHSVChannelAll(const TBitmap* Bitmap, TBitmap* H, TBitmap* S, TBitmap* V
   FillChannels(Bitmap, dst, 3, [](const TRGB& p, int i) { return HsvChannel(p, i); }, OnProgress, Sender);
 }
 
-int _GetSimilColor(const TRGB* Palette, int Count, TRGB Color) {
-  int best = 0, bestD = 1 << 30;
-  for (int i = 0; i < Count; ++i) {
-    const int d = std::abs(Palette[i].r - Color.r) + std::abs(Palette[i].g - Color.g) + std::abs(Palette[i].b - Color.b);
-    if (d < bestD) {
-      bestD = d;
-      best = i;
-    }
-  }
-  return best;
-}
-
 }  // namespace corvex

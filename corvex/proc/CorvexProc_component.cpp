@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "corvex/color/stdquant.h"
 #include "corvex/core/utils.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/platform/canvas.h"
 #include "corvex/platform/clipboard.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
 

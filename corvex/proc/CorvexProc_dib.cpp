@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "corvex/platform/dib.h"
 #include "corvex/platform/globalmem.h"
+#include "corvex/platform/graphics/dib.h"
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {

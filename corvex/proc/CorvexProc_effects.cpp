@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corvex/core/utils.h"
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/canvas.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/proc_pvt.h"
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "corvex/platform/streams/streams.h"
 #include "corvex/proc/CorvexProc.h"
-#include "corvex/platform/streams.h"
 #include "corvex/proc/proc_pvt.h"
 
 namespace corvex {

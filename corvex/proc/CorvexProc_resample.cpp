@@ -22,8 +22,8 @@
 #include <immintrin.h>
 
 #include "corvex/core/utils.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/dibdraw.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dibdraw.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/proc_pvt.h"
 

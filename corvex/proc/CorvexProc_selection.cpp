@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "corvex/io/CorvexIO.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 #include "tests/common/testing.h"
 
 namespace corvex::testing_support {

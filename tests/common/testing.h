@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
+#include "corvex/platform/graphics/bitmap.h"
 
 namespace corvex::testing_support {
 

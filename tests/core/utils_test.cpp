@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "corvex/platform/dib.h"
+#include "corvex/platform/graphics/dib.h"
 #include "corvex/platform/types.h"
 
 namespace corvex {

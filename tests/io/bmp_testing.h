@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "corvex/io/codecs/BMPFilt.h"
-#include "corvex/platform/dib.h"
+#include "corvex/platform/graphics/dib.h"
 #include "tests/common/codec_testing.h"
 
 namespace corvex::bmp_testing {

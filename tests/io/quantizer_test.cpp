@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "corvex/io/codecs/NeurQuant.h"
-#include "corvex/io/codecs/stdquant.h"
+#include "corvex/color/NeurQuant.h"
+#include "corvex/color/stdquant.h"
 #include "tests/common/testing.h"
 
 namespace corvex {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "corvex/color/stdquant.h"
 #include "corvex/io/codecs/cxtgafil.h"
-#include "corvex/io/codecs/stdquant.h"
 #include "tests/common/codec_testing.h"
 
 namespace corvex {

@@ -1,10 +1,10 @@
-#include "corvex/platform/bitmap.h"
+#include "corvex/platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/canvas.h"
 
 namespace corvex {
 namespace {

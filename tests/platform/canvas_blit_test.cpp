@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/dib.h"
-#include "corvex/platform/dibdraw.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/dibdraw.h"
 #include "tests/platform/canvas_testing.h"
 
 namespace corvex {

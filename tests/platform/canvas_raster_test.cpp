@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
 #include "tests/platform/canvas_testing.h"
 
 namespace corvex {

@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/region.h"
 #include "tests/platform/canvas_testing.h"
 
 namespace corvex {

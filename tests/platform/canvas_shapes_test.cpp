@@ -5,8 +5,8 @@
 #include <set>
 #include <utility>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
 #include "tests/platform/canvas_testing.h"
 
 namespace corvex {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
 
 namespace corvex::canvas_testing {
 

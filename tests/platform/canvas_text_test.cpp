@@ -12,11 +12,11 @@
 #include <string>
 
 #include "corvex/core/utils.h"
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/dib.h"
-#include "corvex/platform/font.h"
 #include "corvex/platform/globalmem.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/font.h"
 #include "tests/common/testing.h"
 #include "tests/platform/canvas_testing.h"
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/metafile.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/metafile/metafile.h"
+#include "corvex/platform/streams/streams.h"
 #include "tests/common/testing.h"
 #include "tests/platform/canvas_testing.h"
 

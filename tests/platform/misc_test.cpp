@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "corvex/platform/colors.h"
 #include "corvex/platform/globalmem.h"
+#include "corvex/platform/graphics/colors.h"
 #include "corvex/platform/numbers.h"
 #include "corvex/platform/screen.h"
 #include "corvex/platform/types.h"
@@ -95,7 +95,7 @@ TEST(Screen, HeadlessDefaults) {
 }  // namespace
 }  // namespace corvex
 
-#include "corvex/platform/palette.h"
+#include "corvex/platform/graphics/palette.h"
 
 namespace corvex {
 namespace {

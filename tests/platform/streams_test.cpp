@@ -1,4 +1,4 @@
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 
 #include "corvex/core/utils.h"
 #include "corvex/platform/clipboard.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {

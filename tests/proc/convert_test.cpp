@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "corvex/io/codecs/stdquant.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "corvex/core/utils.h"
-#include "corvex/platform/dib.h"
 #include "corvex/platform/globalmem.h"
+#include "corvex/platform/graphics/dib.h"
 #include "corvex/proc/CorvexProc.h"
 #include "tests/common/testing.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <random>
 
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 #include "corvex/proc/CorvexProc.h"
 #include "tests/common/testing.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corvex/core/utils.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/proc/CorvexProc.h"
 
 namespace corvex {

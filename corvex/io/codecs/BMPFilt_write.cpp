@@ -6,10 +6,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/io/codecs/BMPFilt.h"
 #include "corvex/io/codecs/bmp_pvt.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/io/codecs/GIFFilter.h"
 #include "corvex/io/codecs/GIFFilter_pvt.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 

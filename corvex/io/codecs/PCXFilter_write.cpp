@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/io/codecs/PCXFilter.h"
 #include "corvex/io/codecs/PCXFilter_pvt.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 

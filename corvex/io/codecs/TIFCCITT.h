@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex::tiff {
 

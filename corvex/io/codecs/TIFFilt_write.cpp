@@ -5,10 +5,10 @@
 #include <memory>
 #include <unordered_set>
 
+#include "corvex/color/colorconv.h"
 #include "corvex/io/codecs/TIFCCITT.h"
 #include "corvex/io/codecs/TIFFilt.h"
 #include "corvex/io/codecs/TIFFilt_pvt.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "corvex/io/CorvexIO.h"
-#include "corvex/platform/dib.h"
+#include "corvex/platform/graphics/dib.h"
 
 namespace corvex::bmp_detail {
 

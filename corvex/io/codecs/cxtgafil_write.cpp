@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/io/codecs/cxtgafil.h"
 #include "corvex/io/codecs/cxtgafil_pvt.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 
 namespace corvex {
 

@@ -4,7 +4,7 @@
 // records give, in a table of the size the header asks for.
 #include <algorithm>
 
-#include "corvex/platform/metafile_pvt.h"
+#include "corvex/platform/metafile/metafile_pvt.h"
 
 namespace corvex::metafile {
 

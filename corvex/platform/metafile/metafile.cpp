@@ -1,15 +1,15 @@
 // TMetafile: loading (headers, size of the picture), bitmaps inside records and the text
 // encodings of the records. The records are played in metafile_wmf.cpp and metafile_emf.cpp.
-#include "corvex/platform/metafile.h"
+#include "corvex/platform/metafile/metafile.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/metafile_pvt.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/metafile/metafile_pvt.h"
 #include "corvex/platform/numbers.h"
 #include "corvex/platform/screen.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex {
 

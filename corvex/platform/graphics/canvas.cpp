@@ -1,6 +1,6 @@
 // TCanvas: tools, state, clipping, lines and shapes. Bitmap copies are in canvas_pixels.cpp and
 // text in text.cpp.
-#include "corvex/platform/canvas.h"
+#include "corvex/platform/graphics/canvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +9,9 @@
 #include <memory>
 #include <numbers>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas_pvt.h"
-#include "corvex/platform/text_pvt.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
+#include "corvex/platform/graphics/text_pvt.h"
 
 namespace corvex {
 

@@ -1,15 +1,15 @@
 // Colour-depth conversion and dithering: reduction to N colours, black and white by ordered
 // dither or threshold, two-colour detection, 1-bit to 24-bit expansion, row conversion between
-// bit depths, and palette helpers.
+// bit depths, palette matching and palette helpers.
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "corvex/color/colorconv.h"
+#include "corvex/color/stdquant.h"
 #include "corvex/core/utils.h"
-#include "corvex/io/codecs/stdquant.h"
-#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 
@@ -305,5 +305,18 @@ void _CopyBGR_RGB(TRGB* Dst, const TRGB* Src, int Count) {
 }
 
 void _RGB2BGR(TRGB* Pixels, int Count) { _CopyBGR_RGB(Pixels, Pixels, Count); }
+
+int _GetSimilColor(const TRGB* Palette, int Count, TRGB Color) {
+  int best = 0, bestD = 1 << 30;
+  for (int i = 0; i < Count; ++i) {
+    const int d = std::abs(Palette[i].r - Color.r) + std::abs(Palette[i].g - Color.g) + std::abs(Palette[i].b - Color.b);
+    if (d < bestD) {
+      bestD = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
 
 }  // namespace corvex

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/dib.h"
-#include "corvex/platform/font.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/font.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/platform/types.h"
 
 namespace corvex::metafile {

@@ -1,4 +1,4 @@
-#include "corvex/platform/palette.h"
+#include "corvex/platform/graphics/palette.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/canvas_pvt.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
 
 namespace corvex::raster {
 

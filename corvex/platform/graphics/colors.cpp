@@ -1,4 +1,4 @@
-#include "corvex/platform/colors.h"
+#include "corvex/platform/graphics/colors.h"
 
 #include <array>
 #include <cstddef>

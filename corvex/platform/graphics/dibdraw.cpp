@@ -1,11 +1,11 @@
-#include "corvex/platform/dibdraw.h"
+#include "corvex/platform/graphics/dibdraw.h"
 
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
 
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/canvas_pvt.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
 
 namespace corvex {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
+#include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/types.h"
 
 namespace corvex {

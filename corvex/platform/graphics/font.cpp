@@ -1,4 +1,4 @@
-#include "corvex/platform/font.h"
+#include "corvex/platform/graphics/font.h"
 
 #include <algorithm>
 #include <cstring>

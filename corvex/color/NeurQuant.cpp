@@ -1,5 +1,5 @@
 // The neural-network colour quantizer (NeuQuant's Kohonen map with its integer constants).
-#include "corvex/io/codecs/NeurQuant.h"
+#include "corvex/color/NeurQuant.h"
 
 #include <algorithm>
 #include <climits>

@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "corvex/platform/text_pvt.h"
+#include "corvex/platform/graphics/text_pvt.h"
 
 namespace corvex::text {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/region.h"
 
 namespace corvex::raster {
 

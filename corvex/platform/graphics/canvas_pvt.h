@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/colors.h"
-#include "corvex/platform/raster_pvt.h"
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/colors.h"
+#include "corvex/platform/graphics/raster_pvt.h"
+#include "corvex/platform/graphics/region.h"
 
 namespace corvex {
 class TCanvas;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "corvex/platform/canvas_pvt.h"
-#include "corvex/platform/font.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
+#include "corvex/platform/graphics/font.h"
 #include "corvex/platform/types.h"
 
 namespace corvex::text {

@@ -23,11 +23,11 @@
 #include <memory>
 #include <string>
 
-#include "corvex/platform/colors.h"
 #include "corvex/platform/events.h"
-#include "corvex/platform/font.h"
+#include "corvex/platform/graphics/colors.h"
+#include "corvex/platform/graphics/font.h"
+#include "corvex/platform/graphics/region.h"
 #include "corvex/platform/object.h"
-#include "corvex/platform/region.h"
 #include "corvex/platform/types.h"
 
 namespace corvex {

@@ -1,4 +1,4 @@
-#include "corvex/platform/zlibstream.h"
+#include "corvex/platform/streams/zlibstream.h"
 
 #include <zlib.h>
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "corvex/platform/bitmap.h"
-#include "corvex/platform/canvas_pvt.h"
-#include "corvex/platform/metafile_pvt.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
+#include "corvex/platform/graphics/text_pvt.h"
+#include "corvex/platform/metafile/metafile_pvt.h"
 #include "corvex/platform/numbers.h"
-#include "corvex/platform/text_pvt.h"
 
 namespace corvex::metafile {
 

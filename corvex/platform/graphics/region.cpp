@@ -1,10 +1,10 @@
-#include "corvex/platform/region.h"
+#include "corvex/platform/graphics/region.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "corvex/platform/raster_pvt.h"
+#include "corvex/platform/graphics/raster_pvt.h"
 
 namespace corvex {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "corvex/platform/colors.h"
 #include "corvex/platform/events.h"
+#include "corvex/platform/graphics/colors.h"
 #include "corvex/platform/object.h"
 #include "corvex/platform/sets.h"
 

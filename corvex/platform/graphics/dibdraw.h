@@ -17,8 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "corvex/platform/dib.h"
-#include "corvex/platform/palette.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/palette.h"
 
 namespace corvex {
 

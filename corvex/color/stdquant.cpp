@@ -5,14 +5,14 @@
 // of cells are split, always the one with the largest variance, along the axis that leaves the
 // smallest summed variance, until NCol boxes exist or no box can be split; each box's mean is a
 // palette colour and every cell inside a box maps to that box's index.
-#include "corvex/io/codecs/stdquant.h"
+#include "corvex/color/stdquant.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "corvex/io/codecs/NeurQuant.h"
+#include "corvex/color/NeurQuant.h"
 
 namespace corvex {
 

@@ -1,4 +1,4 @@
-#include "corvex/platform/bitmap.h"
+#include "corvex/platform/graphics/bitmap.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,8 +9,8 @@
 
 #include <sys/mman.h>
 
-#include "corvex/platform/canvas.h"
-#include "corvex/platform/canvas_pvt.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/canvas_pvt.h"
 #include "corvex/platform/screen.h"
 
 namespace corvex {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "corvex/platform/events.h"
-#include "corvex/platform/streams.h"
+#include "corvex/platform/streams/streams.h"
 
 namespace corvex {
 

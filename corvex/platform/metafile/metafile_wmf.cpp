@@ -5,7 +5,7 @@
 // slot in the object table so that later indices still meet their objects.
 #include <algorithm>
 
-#include "corvex/platform/metafile_pvt.h"
+#include "corvex/platform/metafile/metafile_pvt.h"
 
 namespace corvex::metafile {
 
