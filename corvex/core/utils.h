@@ -16,6 +16,8 @@
 
 namespace corvex {
 
+class TComponent;
+
 // ---------------------------------------------------------------------------------------------
 // Bitmap copies
 
@@ -235,5 +237,9 @@ void SaveStringToStream(TStream* Stream, const std::string& Text);
 void LoadStringFromStream(TStream* Stream, std::string& Text);
 // The size of a file in bytes, or -1 when it cannot be opened for reading.
 int64_t _getfilesize(const std::string& FileName);
+
+// The window handle of Component when it is a windowed control, else of its nearest owner that
+// is one; 0 when there is none.
+uintptr_t CXFindHandle(const TComponent* Component);
 
 }  // namespace corvex

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "corvex/core/utils.h"
+#include "corvex/platform/ui/controls.h"
 
 namespace corvex {
 
@@ -278,6 +279,12 @@ int64_t _getfilesize(const std::string& FileName) {
   const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
   ::close(fd);
   return ok ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+uintptr_t CXFindHandle(const TComponent* Component) {
+  for (const TComponent* c = Component; c != nullptr; c = c->GetOwner())
+    if (const auto* w = dynamic_cast<const TWinControl*>(c)) return w->GetHandle();
+  return 0;
 }
 
 }  // namespace corvex

@@ -7,6 +7,7 @@
 
 #include "corvex/platform/graphics/dib.h"
 #include "corvex/platform/types.h"
+#include "corvex/platform/ui/forms.h"
 
 namespace corvex {
 namespace {
@@ -187,6 +188,18 @@ TEST(Geometry, CastPolySelSnapsToEightDirections) {
   EXPECT_EQ(cast(140, 50), Point(150, 50));    // right and above
   EXPECT_EQ(cast(150, 60), Point(150, 50));
   EXPECT_EQ(cast(100, 100), Point(100, 100));
+}
+
+TEST(Utils, FindHandleWalksUpTheOwners) {
+  TForm form(nullptr);
+  auto* pane = new TCustomControl(&form);
+  auto* timer = new TTimer(pane);
+  TComponent loose(nullptr);
+  EXPECT_EQ(CXFindHandle(pane), pane->GetHandle());
+  EXPECT_EQ(CXFindHandle(timer), pane->GetHandle());
+  EXPECT_EQ(CXFindHandle(&form), form.GetHandle());
+  EXPECT_EQ(CXFindHandle(&loose), 0u);
+  EXPECT_EQ(CXFindHandle(nullptr), 0u);
 }
 
 }  // namespace
