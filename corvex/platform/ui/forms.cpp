@@ -25,7 +25,6 @@ TForm::~TForm() {
   auto& forms = Screen().Forms_;
   forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
   if (Screen().ActiveForm_ == this) Screen().ActiveForm_ = nullptr;
-  Application().WindowShown(this, false);
 }
 
 void TForm::SetVisible(bool Value) {
@@ -77,6 +76,11 @@ void TForm::SetModalResult(TModalResult Value) {
 TModalResult TForm::ShowModal() {
   if (Modal_) throw EInvalidOperation("Cannot make a visible window modal");
   TWinControl* previousFocus = Application().GetFocusedControl();
+  // A drag in progress elsewhere ends: its window hears WM_CANCELMODE and loses the capture.
+  if (TControl* cap = Application().GetCaptureControl()) {
+    if (TWinControl* w = cap->GetWindow()) w->Perform(WM_CANCELMODE, 0, 0);
+    Application().SetCaptureControl(nullptr);
+  }
   ModalResult_ = mrNone;
   Modal_ = true;
   Show();
