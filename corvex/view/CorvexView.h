@@ -326,6 +326,16 @@ class TCorvexView : public TCXView {
   std::unique_ptr<TTimer> AnimTimer_;
   std::unique_ptr<TTimer> AutoScrollTimer_;
   TCXMouseInteractItems MouseInteract_;
+
+  // Selection and mouse helpers (CorvexView_select.cpp, CorvexView_mouse.cpp).
+  TPoint RightDownMouse_;       // right-button press point, clamped like DownMouse_
+  bool RightPressed_ = false;   // a right press whose release has not come
+  bool DblClickEnded_ = false;  // a double click ended the polygon: its press adds no vertex
+  TCXAnimPolygon* SelPoly() const;     // the selection polygon (nullptr before it exists)
+  void SyncSelected();                 // Selected_ := the selection holds a real point
+  void EndPolygon();                   // ends a polygon in progress (sub-polygons under 3 points dropped)
+  void DragStep(TShiftState Shift, int x, int y);  // one step of a selection drag, painted once
+  void PaintNow();                     // Paint at once unless paint-locked
 };
 
 }  // namespace corvex
