@@ -1,0 +1,287 @@
+// TCorvexView painting: the background patterns, the visible part of the image (stretched,
+// filtered or reduced to grey), the pixel grid, and the double buffer.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "corvex/color/colorconv.h"
+#include "corvex/core/defs.h"
+#include "corvex/core/utils.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/graphics/region.h"
+#include "corvex/platform/numbers.h"
+#include "corvex/proc/CorvexProc.h"
+#include "corvex/view/CorvexView.h"
+
+namespace corvex {
+
+namespace {
+
+// The header the DIB drawer reads, with the two colours of a 1-bit image right behind it.
+struct BitmapInfo {
+  TBitmapInfoHeader Header;
+  TRGBQuad Colors[2];
+};
+
+// Describes the whole of Bitmap, top row first as it lies in memory.
+void DescribeBitmap(const TBitmap* Bitmap, BitmapInfo& Info) {
+  Info = BitmapInfo{};
+  Info.Header.biSize = sizeof(TBitmapInfoHeader);
+  Info.Header.biWidth = Bitmap->GetWidth();
+  Info.Header.biHeight = -Bitmap->GetHeight();
+  Info.Header.biPlanes = 1;
+  Info.Header.biCompression = BI_RGB;
+  if (Bitmap->GetPixelFormat() == pf1bit) {
+    Info.Header.biBitCount = 1;
+    Info.Header.biClrUsed = 2;
+    Info.Colors[0] = TRGBQuad{0, 0, 0, 0};
+    Info.Colors[1] = TRGBQuad{255, 255, 255, 0};
+  } else {
+    Info.Header.biBitCount = 24;
+  }
+}
+
+// The complement of a colour as it is drawn: system colours are resolved first, so that the
+// result is a colour and not a mangled system-colour index.
+TColor Complement(TColor c) { return static_cast<TColor>(~uint32_t(ColorToRGB(c)) & 0xFFFFFFu); }
+
+// A 24-bit temporary of Src's rectangle (x1, y1) - (x2, y2), 1-bit images made 24-bit.
+void CopyRect24(const TBitmap* Src, int x1, int y1, int x2, int y2, TBitmap& Dst) {
+  _CopyBitmapRect(Src, &Dst, x1, y1, x2, y2);
+  if (Dst.GetPixelFormat() == pf1bit) {
+    TProgressRec prog;
+    _Conv1to24(&Dst, &Dst, prog);
+  }
+}
+
+// Draws the clip region of Canvas back as it was when constructed.
+class ClipSaver {
+ public:
+  explicit ClipSaver(TCanvas* Canvas) : Canvas_(Canvas), Had_(Canvas->GetClipRgn(Saved_)) {}
+  ~ClipSaver() { Canvas_->SelectClipRgn(Had_ ? &Saved_ : nullptr); }
+  ClipSaver(const ClipSaver&) = delete;
+  ClipSaver& operator=(const ClipSaver&) = delete;
+
+ private:
+  TCanvas* Canvas_;
+  TRegion Saved_;
+  bool Had_;
+};
+
+}  // namespace
+
+// --- Background
+
+void TCorvexView::DrawBackground(TCanvas* Canvas) {
+  const int cw = GetClientWidth(), ch = GetClientHeight();
+  const TRect client = Rect(0, 0, cw, ch);
+  const TColor bg = GetBackground();
+  const TColor comp = Complement(bg);
+  TBrush* brush = Canvas->GetBrush();
+  switch (BackgroundStyle_) {
+    case cxbsChessboard:
+      for (int y = 0, row = 0; y < ch; y += 16, ++row)
+        for (int x = 0, col = 0; x < cw; x += 16, ++col) {
+          brush->SetStyle(bsSolid);
+          brush->SetColor(((row + col) & 1) == 0 ? comp : bg);
+          Canvas->FillRect(Rect(x, y, x + 16, y + 16));
+        }
+      break;
+    case cxbsDiagonals: {
+      brush->SetStyle(bsSolid);
+      brush->SetColor(bg);
+      Canvas->FillRect(client);
+      TPen* pen = Canvas->GetPen();
+      pen->SetMode(pmCopy);
+      pen->SetStyle(psSolid);
+      pen->SetWidth(1);
+      pen->SetColor(comp);
+      Canvas->MoveTo(0, 0);
+      Canvas->LineTo(cw, ch);
+      Canvas->MoveTo(cw, 0);
+      Canvas->LineTo(0, ch);
+      break;
+    }
+    case cxbsSolid:
+      brush->SetStyle(bsSolid);
+      brush->SetColor(bg);
+      Canvas->FillRect(client);
+      break;
+    default: {
+      // Hatches draw only their lines: the ground under them is laid first, in the complement,
+      // so that nothing of an earlier frame shows between the lines.
+      static constexpr TBrushStyle kHatch[] = {bsSolid,    bsHorizontal, bsVertical,   bsFDiagonal,
+                                               bsBDiagonal, bsCross,     bsDiagCross};
+      brush->SetStyle(bsSolid);
+      brush->SetColor(comp);
+      Canvas->FillRect(client);
+      brush->SetStyle(kHatch[int(BackgroundStyle_)]);
+      brush->SetColor(bg);
+      Canvas->FillRect(client);
+      brush->SetStyle(bsSolid);
+      break;
+    }
+  }
+}
+
+// --- Painting
+
+void TCorvexView::Paint() {
+  if (GetComponentState().Contains(csDesigning)) {
+    PaintTo(GetCanvas());
+    return;
+  }
+  if (PaintLock_ > 0) return;
+  const int cw = GetClientWidth(), ch = GetClientHeight();
+  if (cw <= 0 || ch <= 0) return;
+  TCanvas* canvas = GetCanvas();
+  if (DoubleBuffer_) {
+    if (!BackBuffer_) BackBuffer_ = std::make_unique<TBitmap>();
+    if (BackBuffer_->GetWidth() != cw || BackBuffer_->GetHeight() != ch || BackBuffer_->GetPixelFormat() != pf24bit) {
+      BackBuffer_->Allocate(cw, ch, pf24bit);
+      BackBufferDirty_ = true;
+    }
+    if (BackBufferDirty_) {
+      PaintTo(BackBuffer_->GetCanvas());
+      BackBufferDirty_ = false;
+    }
+    BitmapInfo info;
+    DescribeBitmap(BackBuffer_.get(), info);
+    DrawDibDraw(DrawDib_[0], canvas, 0, 0, cw, ch, &info.Header, BackBuffer_->Bits(), 0, 0, cw, ch, 0);
+  } else {
+    PaintTo(canvas);
+  }
+  if (PolyInProgress_) DrawRubberBand();
+  // Painting outside WM_PAINT (scrolling paints at once) still has to reach the screen.
+  Application().WindowPainted(this, GetClientRect());
+}
+
+void TCorvexView::PaintTo(TCanvas* Canvas) {
+  const TBitmap* bmp = Bitmap_.get();
+  const int W = bmp->GetWidth(), H = bmp->GetHeight();
+  const int cw = GetClientWidth(), ch = GetClientHeight();
+  if (GetComponentState().Contains(csDesigning) || W == 0 || H == 0) {
+    DrawBackground(Canvas);
+    return;
+  }
+  // The source rectangle: only what the client shows.
+  int sx = 0, sy = 0, sw = 0, sh = 0;
+  if (ExtentX_ != 0) {
+    const double rx = double(W) / ExtentX_;
+    sx = Round(ViewX_ * rx);
+    sw = Round(DisplayWidth_ * rx);
+    if (sx + sw > W) --sw;
+  }
+  if (ExtentY_ != 0) {
+    const double ry = double(H) / ExtentY_;
+    sy = Round(ViewY_ * ry);
+    sh = Round(DisplayHeight_ * ry);
+    if (sy + sh > H) --sh;
+  }
+  // The destination size: zoomed in, one more source pixel when the last one would leave a gap.
+  int dw = DisplayWidth_, dh = DisplayHeight_;
+  if (Zoom_ > 100) {
+    dw = Trunc(sw * Z_);
+    if (dw < DisplayWidth_ && sx + sw + 1 <= W) {
+      ++sw;
+      dw = Trunc(sw * Z_);
+    }
+    dh = Trunc(sh * Z_);
+    if (dh < DisplayHeight_ && sy + sh + 1 <= H) {
+      ++sh;
+      dh = Trunc(sh * Z_);
+    }
+  }
+  // The background around the image.
+  if (Center_ || dw < cw || dh < ch) {
+    ClipSaver clip(Canvas);
+    if (Center_)
+      Canvas->ExcludeClipRect(OffsetX_, OffsetY_, OffsetX_ + dw, OffsetY_ + dh);
+    else
+      Canvas->ExcludeClipRect(0, 0, dw, dh);
+    DrawBackground(Canvas);
+  }
+  if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+
+  const HDRAWDIB dd = BackBuffer_ && Canvas == BackBuffer_->GetCanvas() ? DrawDib_[1] : DrawDib_[0];
+  const bool mono = bmp->GetPixelFormat() == pf1bit;
+  BitmapInfo info;
+  DescribeBitmap(bmp, info);
+  if (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) {
+    if (!mono || Zoom_ >= 100) {
+      DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
+    } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
+      // A 1-bit image reduced: each shown pixel is the grey level of the pixels it covers.
+      TBitmap grey(DisplayWidth_, DisplayHeight_, pf24bit);
+      _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, &grey);
+      BitmapInfo gi;
+      DescribeBitmap(&grey, gi);
+      DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, DisplayWidth_, DisplayHeight_, &gi.Header, grey.Bits(), 0, 0,
+                  DisplayWidth_, DisplayHeight_, 0);
+    }
+  } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
+    TBitmap part;
+    CopyRect24(bmp, sx, sy, sx + sw, sy + sh, part);
+    TBitmap zoomed(DisplayWidth_, DisplayHeight_, pf24bit);
+    _Resample(&part, &zoomed, ZoomFilter_, nullptr, nullptr);
+    BitmapInfo zi;
+    DescribeBitmap(&zoomed, zi);
+    DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &zi.Header, zoomed.Bits(), 0, 0, dw, dh, 0);
+  }
+
+  // The pixel grid, inverting what is under it so that it shows on any image.
+  if (DisplayGrid_ && Zoom_ >= 400) {
+    TPen* pen = Canvas->GetPen();
+    const TPenMode oldMode = pen->GetMode();
+    pen->SetMode(pmNot);
+    pen->SetStyle(psSolid);
+    pen->SetWidth(1);
+    const int gx1 = XBmp2Scr(sx), gx2 = XBmp2Scr(sx + sw);
+    const int gy1 = YBmp2Scr(sy), gy2 = YBmp2Scr(sy + sh);
+    for (int y = sy; y <= sy + sh; ++y) {
+      const int py = YBmp2Scr(y);
+      Canvas->MoveTo(gx1, py);
+      Canvas->LineTo(gx2, py);
+    }
+    for (int x = sx; x <= sx + sw; ++x) {
+      const int px = XBmp2Scr(x);
+      Canvas->MoveTo(px, gy1);
+      Canvas->LineTo(px, gy2);
+    }
+    pen->SetMode(oldMode);
+  }
+}
+
+// The visible part of the image at (0, 0) of another canvas: no background, no offsets.
+void TCorvexView::DrawTo(TCanvas* Canvas) {
+  const TBitmap* bmp = Bitmap_.get();
+  const int W = bmp->GetWidth(), H = bmp->GetHeight();
+  if (Canvas == nullptr || H < 1 || W < 1) return;
+  int sx = 0, sy = 0, sw = 0, sh = 0;
+  if (ExtentX_ != 0) {
+    const double rx = double(W) / ExtentX_;
+    sx = Round(ViewX_ * rx);
+    sw = Round(DisplayWidth_ * rx);
+  }
+  if (ExtentY_ != 0) {
+    const double ry = double(H) / ExtentY_;
+    sy = Round(ViewY_ * ry);
+    sh = Round(DisplayHeight_ * ry);
+  }
+  if (sw <= 0 || sh <= 0 || DisplayWidth_ <= 0 || DisplayHeight_ <= 0) return;
+  if (ZoomFilter_ == rfNone || Zoom_ == 100) {
+    BitmapInfo info;
+    DescribeBitmap(bmp, info);
+    DrawDibDraw(DrawDib_[0], Canvas, 0, 0, DisplayWidth_, DisplayHeight_, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
+  } else {
+    TBitmap part;
+    CopyRect24(bmp, sx, sy, sx + sw, sy + sh, part);
+    TBitmap zoomed(DisplayWidth_, DisplayHeight_, pf24bit);
+    _Resample(&part, &zoomed, ZoomFilter_, nullptr, nullptr);
+    Canvas->Draw(0, 0, &zoomed);
+  }
+}
+
+}  // namespace corvex
