@@ -172,6 +172,21 @@ int TCorvexView::YBmp2Scr(int y) const {
   return Round(double(s) * Z_ + OffsetY_);
 }
 
+// Client to bitmap as the selection calls take their points: Round((v + View - Offset) x 100 /
+// Zoom), the sum in 64 bits.
+int TCorvexView::ClientToBmpX(int x) const {
+  return Round(double(int64_t(x) + ViewX_ - OffsetX_) * 100.0 / Zoom_);
+}
+
+int TCorvexView::ClientToBmpY(int y) const {
+  return Round(double(int64_t(y) + ViewY_ - OffsetY_) * 100.0 / Zoom_);
+}
+
+void TCorvexView::ClampToBitmap(int& x, int& y) const {
+  x = std::clamp(x, 0, Bitmap_->GetWidth());
+  y = std::clamp(y, 0, Bitmap_->GetHeight());
+}
+
 // --- Offsets and zoom
 
 void TCorvexView::ArmDelayedFilter(int OldZoom) {
