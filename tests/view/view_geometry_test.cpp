@@ -10,6 +10,7 @@
 
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/palette.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/view/CorvexView.h"
 #include "tests/common/ui_harness.h"
@@ -373,6 +374,60 @@ TEST(ViewGeometry, AssignBlankAndCallbacks) {
   delete w;
   EXPECT_TRUE(a.log.empty());
   EXPECT_EQ(b.log, (std::vector<std::string>{"changed 6", "destroying 6"}));
+}
+
+// ZoomSelection fills the client with the selection box; a new image size drops the selection.
+TEST(ViewGeometry, ZoomSelectionAndSelectionOnResize) {
+  UiHarness ui;
+  TCorvexView* v = NewView(ui, 200, 100, 1000, 1000);
+  v->SetSelectionBase(cxsbBitmap);
+  v->Select(100, 100, 199, 149);
+  ASSERT_TRUE(v->GetSelected());
+  v->ZoomSelection();
+  EXPECT_FALSE(v->GetSelected());
+  EXPECT_EQ(v->GetZoom(), 200);  // 100 x 50 pixels into 200 x 100
+  EXPECT_EQ(v->GetViewX(), 200);
+  EXPECT_EQ(v->GetViewY(), 200);
+
+  v->Select(10, 10, 50, 50);
+  TBitmap same(1000, 1000, pf24bit);
+  v->Assign(&same);
+  EXPECT_TRUE(v->GetSelected());
+  TBitmap other(999, 1000, pf24bit);
+  v->Assign(&other);
+  EXPECT_FALSE(v->GetSelected());
+  EXPECT_EQ(v->GetPolySelCount(), 0);
+}
+
+TEST(ViewGeometry, DesignTimeCursorsAndPalette) {
+  UiHarness ui;
+  TCorvexView* v = NewView(ui, 50, 50, 10, 10);
+  EXPECT_EQ(v->GetCursor(), 1785);
+  EXPECT_EQ(v->GetViewCursor(), 1785);
+  EXPECT_NE(Screen().GetCursors(1785), Screen().GetCursors(crDefault));
+  v->SaveCursor(crHourGlass);
+  EXPECT_EQ(Screen().GetCursor(), crHourGlass);
+  v->RestoreCursor();
+  EXPECT_EQ(Screen().GetCursor(), crDefault);
+
+  // A palette of 256 entries from the image.
+  v->GetBitmap()->GetCanvas()->GetBrush()->SetColor(RGBColor(200, 0, 0));
+  v->GetBitmap()->GetCanvas()->FillRect(Rect(0, 0, 10, 10));
+  const HPALETTE pal = v->_CreatePalette();
+  ASSERT_NE(pal, 0u);
+  EXPECT_EQ(GetPaletteEntries(pal).size(), 256u);
+  DeletePalette(pal);
+
+  // While designing, the bitmap follows the control's size and is blank.
+  v->SetBackGround(RGBColor(5, 6, 7));
+  v->SetDesigning(true);
+  v->SetBounds(0, 0, 64, 48);
+  EXPECT_EQ(v->GetBitmap()->GetWidth(), 64);
+  EXPECT_EQ(v->GetBitmap()->GetHeight(), 48);
+  EXPECT_EQ(v->GetBitmap()->GetCanvas()->GetPixels(63, 47), RGBColor(5, 6, 7));
+  v->SetDesigning(false);
+  v->SetBounds(0, 0, 80, 80);
+  EXPECT_EQ(v->GetBitmap()->GetWidth(), 64);
 }
 
 }  // namespace
