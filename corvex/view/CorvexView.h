@@ -334,8 +334,16 @@ class TCorvexView : public TCXView {
   TCXAnimPolygon* SelPoly() const;     // the selection polygon (nullptr before it exists)
   void SyncSelected();                 // Selected_ := the selection holds a real point
   void EndPolygon();                   // ends a polygon in progress (sub-polygons under 3 points dropped)
-  void DragStep(TShiftState Shift, int x, int y);  // one step of a selection drag, painted once
+  // One step of a selection drag, painted once; a timer step that could not scroll does nothing.
+  void DragStep(TShiftState Shift, int x, int y, bool FromTimer = false);
   void PaintNow();                     // Paint at once unless paint-locked
 };
+
+// Sets only the page size of a window's scroll bar (CorvexView.cpp).
+void SetSBPageSize(HWND Window, int Bar, int Page, bool Redraw);
+// Fills a 40-byte DIB header for Bitmap (CorvexView.cpp): width and height (bottom row first),
+// one plane, no compression, the bit count from Colors (2: 1, 16: 4, 256: 8, anything else the
+// bitmap's own) and the image size of rows padded to 32 bits.
+void InitializeBitmapInfoHeader(const TBitmap* Bitmap, TBitmapInfoHeader& Header, int Colors);
 
 }  // namespace corvex
