@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 
 #include "corvex/color/colorconv.h"
 #include "corvex/color/stdquant.h"
@@ -388,10 +389,7 @@ void TCorvexView::UpdateScrollBars() {
     const double scale = (double(extent) + maximum) / 65536.0;
     (bar == SB_HORZ ? HScrollScale_ : VScrollScale_) = scale;
     SetScrollRange(bar, 0, 65535, false);
-    TScrollInfo info;
-    info.fMask = SIF_PAGE;
-    info.nPage = unsigned(std::max(Trunc(extent / scale), 0));
-    SetScrollInfo(bar, info, false);
+    SetSBPageSize(GetHandle(), bar, Trunc(extent / scale), false);
     SetScrollPos(bar, Trunc((bar == SB_HORZ ? ViewX_ : ViewY_) / scale), false);
     EnableScrollBar(bar, ESB_ENABLE_BOTH);
     ShowScrollBar(bar, true);
@@ -590,6 +588,35 @@ void TCorvexView::CopyFromPolygon(const TBitmap* Source, const TPoint* Points, i
 void TCorvexView::CopyToPolygon(TBitmap* Target, const TPoint* Points, int Count, TPoint Position) {
   if (Target == nullptr || Points == nullptr || Count <= 0) return;
   _CopyPointToPolygon(Bitmap_.get(), Points, Count, Target, Position);
+}
+
+}  // namespace corvex
+
+namespace corvex {
+
+void SetSBPageSize(HWND Window, int Bar, int Page, bool Redraw) {
+  TScrollInfo info;
+  info.fMask = SIF_PAGE;
+  info.nPage = unsigned(std::max(Page, 0));
+  SetScrollInfo(Window, Bar, info, Redraw);
+}
+
+void InitializeBitmapInfoHeader(const TBitmap* Bitmap, TBitmapInfoHeader& Header, int Colors) {
+  Header = TBitmapInfoHeader{};
+  if (Bitmap == nullptr) return;
+  Header.biSize = sizeof(TBitmapInfoHeader);
+  Header.biWidth = Bitmap->GetWidth();
+  Header.biHeight = Bitmap->GetHeight();
+  Header.biPlanes = 1;
+  Header.biCompression = BI_RGB;
+  switch (Colors) {
+    case 2: Header.biBitCount = 1; break;
+    case 16: Header.biBitCount = 4; break;
+    case 256: Header.biBitCount = 8; break;
+    default: Header.biBitCount = uint16_t(Bitmap->GetBitCount()); break;
+  }
+  const int64_t row = ((int64_t(Header.biWidth) * Header.biBitCount + 31) & ~int64_t(31)) / 8;
+  Header.biSizeImage = uint32_t(row * std::abs(Header.biHeight));
 }
 
 }  // namespace corvex

@@ -418,6 +418,17 @@ TEST(ViewGeometry, DesignTimeCursorsAndPalette) {
   EXPECT_EQ(GetPaletteEntries(pal).size(), 256u);
   DeletePalette(pal);
 
+  // DIB headers: rows padded to 32 bits, the bit count from the number of colours.
+  TBitmapInfoHeader h;
+  InitializeBitmapInfoHeader(v->GetBitmap(), h, 0);
+  EXPECT_EQ(h.biBitCount, 24);
+  EXPECT_EQ(h.biSizeImage, 32u * 10);
+  InitializeBitmapInfoHeader(v->GetBitmap(), h, 2);
+  EXPECT_EQ(h.biBitCount, 1);
+  EXPECT_EQ(h.biSizeImage, 4u * 10);
+  InitializeBitmapInfoHeader(v->GetBitmap(), h, 256);
+  EXPECT_EQ(h.biSizeImage, 12u * 10);
+
   // While designing, the bitmap follows the control's size and is blank.
   v->SetBackGround(RGBColor(5, 6, 7));
   v->SetDesigning(true);
