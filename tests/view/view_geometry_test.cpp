@@ -328,6 +328,16 @@ TEST(ViewGeometry, UpdateIsBoundedAndEmptyClientsAreHarmless) {
   v->Repaint();
   ui.Pump();
   EXPECT_EQ(v->GetExtentX(), 0);
+
+  // Without a parent nothing is computed, and nothing breaks.
+  TCorvexView lone(nullptr);
+  TBitmap b(50, 50, pf24bit);
+  lone.Assign(&b);
+  lone.SetZoom(200);
+  lone.SetViewXY(10, 10);
+  lone.Fit();
+  lone.Repaint();
+  EXPECT_EQ(lone.GetExtentX(), 0);
 }
 
 TEST(ViewGeometry, AssignBlankAndCallbacks) {

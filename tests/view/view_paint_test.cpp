@@ -309,5 +309,35 @@ TEST(ViewPaint, PictureViews) {
   EXPECT_EQ(ui.Pixel(v, v->GetOffsetX() + 20, v->GetOffsetY() + 15), clBlack);
 }
 
+// The paint lock holds scrolling paints back; the last unlock updates. DrawTo copies only the
+// shown part of the image, without background or offsets.
+TEST(ViewPaint, PaintLockAndDrawTo) {
+  UiHarness ui;
+  const auto grad = Gradient(30, 30);
+  TCorvexView* v = NewView(ui, 20, 20, *grad);
+  v->SetZoom(200);
+  v->SetViewXY(0, 0);
+  const std::vector<uint8_t> before = Snapshot(ui, v);
+  v->LockPaint();
+  v->LockPaint();
+  v->SetViewXY(10, 6);
+  ui.Pump();
+  EXPECT_EQ(std::vector<uint8_t>(v->GetBackingBitmap()->Bits(), v->GetBackingBitmap()->Bits() + before.size()), before);
+  EXPECT_EQ(v->UnLockPaint(), 1);
+  EXPECT_EQ(v->NPUnLockPaint(), 0);
+  EXPECT_EQ(ui.Pixel(v, 0, 0), Px(*grad, 0, 0));  // still the old frame: no update yet
+  v->LockPaint();
+  EXPECT_EQ(v->UnLockPaint(), 0);
+  EXPECT_EQ(ui.Pixel(v, 0, 0), Px(*grad, 5, 3));
+
+  TBitmap target(30, 30, pf24bit);
+  target.GetCanvas()->GetBrush()->SetColor(clWhite);
+  target.GetCanvas()->FillRect(Rect(0, 0, 30, 30));
+  v->DrawTo(target.GetCanvas());
+  EXPECT_EQ(Px(target, 0, 0), Px(*grad, 5, 3));
+  EXPECT_EQ(Px(target, 19, 19), Px(*grad, 14, 12));
+  EXPECT_EQ(Px(target, 20, 0), clWhite);
+}
+
 }  // namespace
 }  // namespace corvex
