@@ -10,6 +10,7 @@
 
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dibdraw.h"
 #include "corvex/platform/graphics/palette.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/view/CorvexView.h"
@@ -355,14 +356,25 @@ TEST(ViewGeometry, AssignBlankAndCallbacks) {
   v->Assign(&mono);
   EXPECT_EQ(v->GetBitmap()->GetPixelFormat(), pf1bit);
 
-  // Another view: its bitmap, background and resolution.
+  // Another view: its bitmap, background and resolution. Each view holds two DIB drawers.
+  const size_t drawers = DrawDibCount();
   auto* w = new TCorvexView(v->GetParent());
+  EXPECT_EQ(DrawDibCount(), drawers + 2);
   w->SetParent(v->GetParent());
   w->SetBackGround(RGBColor(1, 2, 3));
   w->SetDPI(300, 150);
   TBitmap img(6, 6, pf24bit);
   w->Assign(&img);
+  int changes = 0;
+  struct Counter : TObject {
+    int* n;
+    void Changed(TObject*) { ++*n; }
+  } counter;
+  counter.n = &changes;
+  v->OnImageChange = TNotifyEvent(&counter, &Counter::Changed);
   v->Assign(w);
+  v->Assign(v);
+  EXPECT_EQ(changes, 1);
   EXPECT_EQ(v->GetBitmap()->GetWidth(), 6);
   EXPECT_EQ(v->GetBackground(), RGBColor(1, 2, 3));
   EXPECT_EQ(v->GetDPIX(), 300);
@@ -384,6 +396,32 @@ TEST(ViewGeometry, AssignBlankAndCallbacks) {
   delete w;
   EXPECT_TRUE(a.log.empty());
   EXPECT_EQ(b.log, (std::vector<std::string>{"changed 6", "destroying 6"}));
+  EXPECT_EQ(DrawDibCount(), drawers);
+}
+
+// Polygon-shaped copies into and out of the view's bitmap.
+TEST(ViewGeometry, PolygonCopies) {
+  UiHarness ui;
+  TCorvexView* v = NewView(ui, 50, 50, 20, 20);
+  TCanvas* vc = v->GetBitmap()->GetCanvas();
+  vc->GetBrush()->SetColor(clRed);
+  vc->FillRect(Rect(0, 0, 20, 20));
+  TBitmap blue(20, 20, pf24bit);
+  blue.GetCanvas()->GetBrush()->SetColor(clBlue);
+  blue.GetCanvas()->FillRect(Rect(0, 0, 20, 20));
+  const TPoint square[] = {{2, 2}, {8, 2}, {8, 8}, {2, 8}};
+  v->CopyFromPolygon(&blue, square, 4, TPoint{10, 10});
+  EXPECT_EQ(vc->GetPixels(12, 12), clBlue);
+  EXPECT_EQ(vc->GetPixels(9, 9), clRed);
+  EXPECT_EQ(vc->GetPixels(4, 4), clRed);
+
+  TBitmap white(20, 20, pf24bit);
+  white.GetCanvas()->GetBrush()->SetColor(clWhite);
+  white.GetCanvas()->FillRect(Rect(0, 0, 20, 20));
+  v->CopyToPolygon(&white, square, 4, TPoint{0, 0});
+  EXPECT_EQ(white.GetCanvas()->GetPixels(4, 4), clRed);
+  EXPECT_EQ(white.GetCanvas()->GetPixels(15, 15), clWhite);
+  v->CopyToPolygon(&white, nullptr, 4, TPoint{0, 0});  // no points: nothing
 }
 
 // ZoomSelection fills the client with the selection box; a new image size drops the selection.
