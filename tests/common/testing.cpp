@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +105,8 @@ std::string CorpusDir() {
   return dir;
 }
 
+std::string CorpusFile(const std::string& Name) { return CorpusDir() + "/" + Name; }
+
 std::string ManifestRow::Path() const { return CorpusDir() + "/" + file; }
 std::string ManifestRow::ReferencePath() const {
   return reference.empty() || reference == "-" ? std::string() : CorpusDir() + "/" + reference;
@@ -178,6 +181,35 @@ std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
 void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Bytes) {
   std::ofstream out(Path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
+}
+
+std::vector<uint8_t> DamagedCopy(const std::vector<uint8_t>& Bytes, uint32_t Seed, const Damage& How) {
+  // SplitMix64: every seed, even a small one, starts a well mixed sequence.
+  uint64_t state = Seed;
+  auto next = [&state] {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  auto below = [&next](uint64_t n) { return n ? next() % n : 0; };
+  std::vector<uint8_t> out = Bytes;
+  const int edits = How.minEdits + int(below(uint64_t(std::max(How.maxEdits - How.minEdits, 0) + 1)));
+  const int weights = std::max(How.overwrite, 0) + std::max(How.flip, 0) + std::max(How.cut, 0);
+  for (int e = 0; e < edits && !out.empty(); ++e) {
+    const size_t span = How.span ? How.span : out.size();
+    const size_t at = std::min(out.size() - 1, How.from + size_t(below(span)));
+    const int kind = int(below(uint64_t(std::max(weights, 1))));
+    if (kind < How.overwrite) {
+      out[at] = uint8_t(next() >> 24);
+    } else if (kind < How.overwrite + How.flip) {
+      out[at] ^= uint8_t(1u << below(8));
+    } else {
+      out.resize(at + 1);
+    }
+  }
+  if (How.cutTo && !out.empty()) out.resize(size_t(below(out.size())));
+  return out;
 }
 
 int RunCommand(const std::string& Command, std::string* Output) {

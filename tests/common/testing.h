@@ -16,6 +16,9 @@ namespace corvex::testing_support {
 // project), or "" when it is not there.
 std::string CorpusDir();
 
+// A file of the corpus by its path there, e.g. CorpusFile("pcx/peer_im_hopper.pcx").
+std::string CorpusFile(const std::string& Name);
+
 // One row of the corpus manifest (corpus/manifest.tsv).
 struct ManifestRow {
   std::string file;       // relative to the corpus folder, e.g. "bmp/bmpsuite_g_rgb24.bmp"
@@ -44,6 +47,39 @@ std::string RgbDigest16(const TBitmap& Bitmap);
 std::string TempPath(const std::string& Name);
 std::vector<uint8_t> ReadFileBytes(const std::string& Path);
 void WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& Bytes);
+
+// Little-endian fields of files built or inspected byte by byte: Put appends, Set overwrites at
+// an offset, Get reads at an offset.
+inline void Put16(std::vector<uint8_t>& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
+inline void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
+}
+inline void Set16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  v[at] = uint8_t(x);
+  v[at + 1] = uint8_t(x >> 8);
+}
+inline void Set32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  for (size_t i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
+}
+inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return uint16_t(v[at] | v[at + 1] << 8); }
+inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
+  return v[at] | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 | uint32_t(v[at + 3]) << 24;
+}
+
+// How DamagedCopy damages a file: minEdits to maxEdits edits, each at a position in
+// [from, from + span) (span 0: to the end; a position past the end takes the last byte), each
+// overwriting the byte, flipping one of its bits or cutting the file after it, in the proportions
+// of the three weights. With cutTo the copy is then cut to a random length below its size
+// (possibly nothing).
+struct Damage {
+  int minEdits = 1, maxEdits = 1;
+  size_t from = 0, span = 0;
+  int overwrite = 1, flip = 0, cut = 0;
+  bool cutTo = false;
+};
+// A damaged copy of Bytes: the same Seed and Damage always give the same copy, so a seed named in
+// a failure reproduces the file.
+std::vector<uint8_t> DamagedCopy(const std::vector<uint8_t>& Bytes, uint32_t Seed, const Damage& How = {});
 
 // True when the program is on the PATH.
 bool HaveProgram(const std::string& Name);

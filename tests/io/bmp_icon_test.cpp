@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <random>
-
 #include "corvex/io/codecs/pngfilt.h"
 #include "corvex/platform/screen.h"
 #include "tests/io/bmp_testing.h"
@@ -208,8 +206,8 @@ TEST(IconCorpus, BrokenFilesNeverCrash) {
   TBitmap bmp;
   TIOParamsVals params;
   // A cursor file without cursors is refused.
-  EXPECT_FALSE(DecodeFile(ReadCur, CorpusDir() + "/cur/pillow_no_cursors.cur", bmp, params));
-  TFileStream f(CorpusDir() + "/cur/pillow_no_cursors.cur", fmOpenRead);
+  EXPECT_FALSE(DecodeFile(ReadCur, CorpusFile("cur/pillow_no_cursors.cur"), bmp, params));
+  TFileStream f(CorpusFile("cur/pillow_no_cursors.cur"), fmOpenRead);
   EXPECT_FALSE(CURTryStream(&f));
 }
 
@@ -536,29 +534,31 @@ TEST(IconRead, DamagedFilesNeverCrash) {
   const std::vector<std::vector<uint8_t>> seeds = {MakeIconFile(1, {a, b32, png}), OneBitIcon(), MakeIconFile(2, {b32, a})};
   const int64_t limit = gMaxImagePixels;
   gMaxImagePixels = 1 << 16;
-  std::mt19937 rng(7);
-  int loaded = 0, refused = 0;
-  for (int n = 0; n < 20000; ++n) {
-    std::vector<uint8_t> f = seeds[size_t(n) % seeds.size()];
-    for (int e = 1 + int(rng() % 3); e > 0; --e) {
-      const size_t at = rng() % f.size();
-      if (rng() % 4 == 0) {
-        f.resize(at + 1);
-      } else {
-        f[at] = uint8_t(rng());
-      }
-    }
+  Damage how;
+  how.maxEdits = 3;
+  how.overwrite = 3;
+  how.cut = 1;
+  LoadTally tally;
+  for (uint32_t n = 0; n < 20000; ++n) {
+    const std::vector<uint8_t> f = DamagedCopy(seeds[n % seeds.size()], n, how);
     TBitmap bmp;
     TIOParamsVals p;
-    p.ICO_ImageIndex = p.CUR_ImageIndex = int(rng() % 3);
-    (DecodeBytes(n % 2 ? ReadIco : ReadCur, f, bmp, p) ? loaded : refused)++;
+    const int index = int(n / 6 % 3);
+    p.ICO_ImageIndex = p.CUR_ImageIndex = index;
+    // An index past the directory loads nothing, without an error.
+    LoadContract contract;
+    contract.nothingToLoad = f.size() >= 6 && Get16(f, 0) == 0 && (Get16(f, 2) == 1 || Get16(f, 2) == 2) &&
+                             index >= Get16(f, 4);
+    tally.Add(CheckLoad([&] { return DecodeBytes(n % 2 ? ReadIco : ReadCur, f, bmp, p); }, bmp, p, contract),
+              [&] { return "file " + std::to_string(n % seeds.size()) + ", damage seed " + std::to_string(n); });
     TPointerStream s(f.data(), int64_t(f.size()));
     ICOTryStream(&s);
     CURTryStream(&s);
   }
   gMaxImagePixels = limit;
-  EXPECT_GT(loaded, 100);
-  EXPECT_GT(refused, 100);
+  EXPECT_EQ(tally.broken, 0) << tally.report;
+  EXPECT_GT(tally.loaded, 100);
+  EXPECT_GT(tally.refused, 100);
 }
 
 }  // namespace

@@ -14,21 +14,11 @@
 
 namespace corvex::bmp_testing {
 
-inline void Put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-inline void Put32(std::vector<uint8_t>& v, uint32_t x) {
-  Put16(v, x & 0xFFFF);
-  Put16(v, x >> 16);
-}
-inline void Set32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + size_t(i)] = uint8_t(x >> (8 * i));
-}
-inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 | uint32_t(v[at + 3]) << 24;
-}
-inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return uint16_t(v[at] | v[at + 1] << 8); }
+using testing_support::Get16;
+using testing_support::Get32;
+using testing_support::Put16;
+using testing_support::Put32;
+using testing_support::Set32;
 
 // What a bitmap file holds; MakeBmp lays it out as a writer would.
 struct BmpSpec {

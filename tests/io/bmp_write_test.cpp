@@ -354,24 +354,17 @@ TEST(BmpWrite, WritesAtTheStreamPositionAndOffsetsAreRelative) {
   EXPECT_EQ(Get32(std::vector<uint8_t>(m.Memory(), m.Memory() + m.GetSize()), 4 + 2), m.GetSize() - 4);
 }
 
-struct Stopper : TObject {
-  bool* flag = nullptr;
-  int calls = 0;
-  void On(TObject*, int32_t) {
-    if (++calls == 3) *flag = true;
-  }
-};
-
 TEST(BmpWrite, AnAbortLeavesTheHeadersUnfinishedAndBadInputFails) {
   auto srcp = PictureFor(24);
   TBitmap& src = *srcp;
   TIOParamsVals p;
   Settings(p, 24, ioBMP_BM3, ioBMP_UNCOMPRESSED);
-  Stopper s;
+  ProgressLog s;
   bool abort = false;
-  s.flag = &abort;
+  s.abort = &abort;
+  s.stopAtCall = 3;
   TProgressRec pr;
-  pr.OnProgress = TCXProgressEvent(&s, &Stopper::On);
+  pr.OnProgress = s.Event();
   pr.Aborting = &abort;
   TMemoryStream m;
   BMPWriteStream(&m, &src, p, pr);

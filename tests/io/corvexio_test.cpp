@@ -69,7 +69,7 @@ TEST_F(CorvexIOTest, ExtensionsCaseAndUnknownOnes) {
   CORVEX_REQUIRE_CORPUS();
   // PCX in upper case loads a PCX.
   const std::string pcx = Temp("UPPER.PCX");
-  WriteFileBytes(pcx, ReadFileBytes(CorpusDir() + "/pcx/peer_im_hopper.pcx"));
+  WriteFileBytes(pcx, ReadFileBytes(CorpusFile("pcx/peer_im_hopper.pcx")));
   TBitmap b;
   TCorvexIO io;
   io.SetAttachedBitmap(&b);
@@ -371,7 +371,7 @@ TEST_F(CorvexIOTest, MultiImageFiles) {
 
 TEST_F(CorvexIOTest, MetafileImportSizes) {
   CORVEX_REQUIRE_CORPUS();
-  const std::string wmf = CorpusDir() + "/metafile/pillow_drawing.wmf";
+  const std::string wmf = CorpusFile("metafile/pillow_drawing.wmf");
   TBitmap b;
   TCorvexIO io;
   io.SetAttachedBitmap(&b);
@@ -384,7 +384,7 @@ TEST_F(CorvexIOTest, MetafileImportSizes) {
   io.LoadFromFile(wmf);  // by extension: the metafile's own size
   EXPECT_FALSE(io.GetAborting());
   EXPECT_GT(b.GetWidth(), 1);
-  io.LoadFromFile(CorpusDir() + "/metafile/pillow_drawing.emf");
+  io.LoadFromFile(CorpusFile("metafile/pillow_drawing.emf"));
   EXPECT_EQ(io.GetParams().FileType, ioEMF);
   io.ImportMetafile(wmf, 0, 100);  // nothing happens
   EXPECT_FALSE(io.GetAborting());

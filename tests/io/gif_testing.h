@@ -16,10 +16,6 @@ namespace corvex::testing_support {
 struct GifBuilder {
   std::vector<uint8_t> bytes;
 
-  static void Put16(std::vector<uint8_t>& v, int x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
-  }
   static int TableBits(size_t n) {
     int b = 1;
     while ((size_t(1) << b) < n) ++b;

@@ -53,8 +53,8 @@ TEST(GifWrite, EightBitLayoutAndRoundTrip) {
   ASSERT_TRUE(EncodeBytes(WriteGifStream, src, p, f));
   ASSERT_GT(f.size(), 13u + 768 + 8 + 10 + 2);
   EXPECT_EQ(std::string(f.begin(), f.begin() + 6), "GIF89a");
-  EXPECT_EQ(f[6] | f[7] << 8, 97);
-  EXPECT_EQ(f[8] | f[9] << 8, 61);
+  EXPECT_EQ(Get16(f, 6), 97);
+  EXPECT_EQ(Get16(f, 8), 61);
   EXPECT_EQ(f[10], 0xF7) << "global table of 256 entries";
   EXPECT_EQ(f[12], 0);
   // A graphic control extension, even for an opaque image: disposal 2, no transparency.
@@ -98,7 +98,7 @@ TEST(GifWrite, FewerBitsInterlacingTransparencyAndDelay) {
   EXPECT_EQ(f[10], 0x80 | 3 << 4 | 3);
   const size_t g = 13 + 16 * 3;
   EXPECT_EQ(f[g + 3], 0x09);
-  EXPECT_EQ(f[g + 4] | f[g + 5] << 8, 250);
+  EXPECT_EQ(Get16(f, g + 4), 250);
   EXPECT_EQ(f[g + 8 + 9], 0x40);
 
   TBitmap back;
@@ -220,14 +220,11 @@ TEST(GifWrite, FailuresAndProgress) {
     EXPECT_EQ(count, 1);
     EXPECT_EQ(back.GetWidth(), 16);
   }
-  struct Log : TObject {
-    std::vector<int> seen;
-    void On(TObject*, int32_t per) { seen.push_back(per); }
-  } log;
+  ProgressLog log;
   bool abort = false;
   TProgressRec pr;
   pr.Aborting = &abort;
-  pr.OnProgress = TCXProgressEvent(&log, &Log::On);
+  pr.OnProgress = log.Event();
   TIOParamsVals p;
   WriterParams(p, 8);
   TMemoryStream m;

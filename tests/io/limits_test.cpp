@@ -28,14 +28,6 @@ namespace {
 using namespace testing_support;
 using Bytes = std::vector<uint8_t>;
 
-void Le16(Bytes& b, unsigned v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-void Le32(Bytes& b, uint32_t v) {
-  Le16(b, v & 0xFFFF);
-  Le16(b, v >> 16);
-}
 void Be32(Bytes& b, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
 }
@@ -67,16 +59,16 @@ constexpr int kClaim = 15000;
 
 Bytes BmpBomb(int Compression) {
   Bytes b = {'B', 'M'};
-  Le32(b, 0);
-  Le32(b, 0);
-  Le32(b, Compression == 1 ? 54 + 1024 : 54);
-  Le32(b, 40);
-  Le32(b, kClaim);
-  Le32(b, kClaim);
-  Le16(b, 1);
-  Le16(b, Compression == 1 ? 8 : 24);
-  Le32(b, uint32_t(Compression));
-  for (int i = 0; i < 5; ++i) Le32(b, 0);
+  Put32(b, 0);
+  Put32(b, 0);
+  Put32(b, Compression == 1 ? 54 + 1024 : 54);
+  Put32(b, 40);
+  Put32(b, kClaim);
+  Put32(b, kClaim);
+  Put16(b, 1);
+  Put16(b, Compression == 1 ? 8 : 24);
+  Put32(b, uint32_t(Compression));
+  for (int i = 0; i < 5; ++i) Put32(b, 0);
   if (Compression == 1) b.resize(b.size() + 1024);
   // A few bytes of pixels (for RLE8: a run of 255 pixels, then the end of the bitmap).
   for (uint8_t v : {0xFF, 0x01, 0x00, 0x01}) b.push_back(v);
@@ -106,8 +98,8 @@ Bytes PcxBomb() {
 
 Bytes TgaBomb() {
   Bytes b = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  Le16(b, kClaim);
-  Le16(b, kClaim);
+  Put16(b, kClaim);
+  Put16(b, kClaim);
   b.push_back(24);
   b.push_back(0x20);
   for (int i = 0; i < 8; ++i)
@@ -117,14 +109,14 @@ Bytes TgaBomb() {
 
 Bytes GifBomb() {
   Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
-  Le16(b, kClaim);
-  Le16(b, kClaim);
+  Put16(b, kClaim);
+  Put16(b, kClaim);
   for (uint8_t v : {0x80, 0, 0, 0, 0, 0, 255, 255, 255}) b.push_back(v);
   b.push_back(',');
-  Le16(b, 0);
-  Le16(b, 0);
-  Le16(b, kClaim);
-  Le16(b, kClaim);
+  Put16(b, 0);
+  Put16(b, 0);
+  Put16(b, kClaim);
+  Put16(b, kClaim);
   b.push_back(0);
   b.push_back(2);                                    // code size
   for (uint8_t v : {4, 0x84, 0x8F, 0xA9, 0xCB}) b.push_back(v);  // a few codes
@@ -135,7 +127,7 @@ Bytes GifBomb() {
 
 Bytes TiffBomb(int Compression) {
   Bytes b = {'I', 'I', 42, 0};
-  Le32(b, 8);
+  Put32(b, 8);
   const uint32_t dataAt = 8 + 2 + 9 * 12 + 4;
   struct Entry {
     unsigned tag, type;
@@ -144,19 +136,19 @@ Bytes TiffBomb(int Compression) {
   const Entry entries[] = {{256, 4, kClaim}, {257, 4, kClaim},       {258, 3, 8},  {259, 3, uint32_t(Compression)},
                            {262, 3, 1},      {273, 4, dataAt},       {277, 3, 1},  {278, 4, kClaim},
                            {279, 4, 16}};
-  Le16(b, 9);
+  Put16(b, 9);
   for (const Entry& e : entries) {
-    Le16(b, e.tag);
-    Le16(b, e.type);
-    Le32(b, 1);
+    Put16(b, e.tag);
+    Put16(b, e.type);
+    Put32(b, 1);
     if (e.type == 3) {
-      Le16(b, e.value);
-      Le16(b, 0);
+      Put16(b, e.value);
+      Put16(b, 0);
     } else {
-      Le32(b, e.value);
+      Put32(b, e.value);
     }
   }
-  Le32(b, 0);
+  Put32(b, 0);
   b.resize(b.size() + 16, 0x80);  // LZW clear codes and the like; PackBits repeats
   return b;
 }
@@ -204,20 +196,20 @@ Bytes JpegBomb() {
 // An icon whose one image is a bitmap that claims the huge size.
 Bytes IcoBomb() {
   Bytes b;
-  Le16(b, 0);
-  Le16(b, 1);
-  Le16(b, 1);
+  Put16(b, 0);
+  Put16(b, 1);
+  Put16(b, 1);
   for (uint8_t v : {0, 0, 0, 0}) b.push_back(v);
-  Le16(b, 1);
-  Le16(b, 32);
-  Le32(b, 48);
-  Le32(b, 22);
-  Le32(b, 40);
-  Le32(b, kClaim);
-  Le32(b, 2 * kClaim);
-  Le16(b, 1);
-  Le16(b, 32);
-  for (int i = 0; i < 6; ++i) Le32(b, 0);
+  Put16(b, 1);
+  Put16(b, 32);
+  Put32(b, 48);
+  Put32(b, 22);
+  Put32(b, 40);
+  Put32(b, kClaim);
+  Put32(b, 2 * kClaim);
+  Put16(b, 1);
+  Put16(b, 32);
+  for (int i = 0; i < 6; ++i) Put32(b, 0);
   b.resize(b.size() + 8, 0);
   return b;
 }

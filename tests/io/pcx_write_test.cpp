@@ -47,7 +47,7 @@ TEST(PcxWrite, TwentyFourBitsRoundTripExactly) {
     ASSERT_TRUE(EncodeBytes(WritePcxStream, src, p, file));
     EXPECT_EQ(file[3], 8);
     EXPECT_EQ(file[65], 3);
-    EXPECT_EQ(file[66] | file[67] << 8, 38);  // 37 bytes per plane, made even
+    EXPECT_EQ(Get16(file, 66), 38);  // 37 bytes per plane, made even
     EXPECT_EQ(file[68], 0);                   // no palette
     EXPECT_EQ(file[2], rle ? 1 : 0);
     if (!rle) {
@@ -85,7 +85,7 @@ TEST(PcxWrite, PaletteDepthsComeBackQuantisedToTheWrittenPalette) {
       ASSERT_TRUE(EncodeBytes(WritePcxStream, src, p, file));
       EXPECT_EQ(file[3], depth);
       EXPECT_EQ(file[65], 1);
-      EXPECT_EQ(file[66] | file[67] << 8, depth == 4 ? 22 : 42);
+      EXPECT_EQ(Get16(file, 66), depth == 4 ? 22 : 42);
       TBitmap back;
       TIOParamsVals r;
       ASSERT_TRUE(DecodeBytes(ReadWhole, file, back, r));
@@ -115,7 +115,7 @@ TEST(PcxWrite, OneBitKeepsTwoColoursOrDithers) {
     ParamsFor(p, 1, 1, rle);
     std::vector<uint8_t> file;
     ASSERT_TRUE(EncodeBytes(WritePcxStream, bw, p, file));
-    EXPECT_EQ(file[66] | file[67] << 8, 2);
+    EXPECT_EQ(Get16(file, 66), 2);
     EXPECT_EQ(file[16 + 3], 255);  // entry 1 white
     EXPECT_EQ(file[16], 0);        // entry 0 black
     TBitmap back;
@@ -167,7 +167,7 @@ TEST(PcxWrite, RunLengthBytes) {
   ParamsFor(p, 8, 1, true);
   std::vector<uint8_t> file;
   ASSERT_TRUE(EncodeBytes(WritePcxStream, src, p, file));
-  EXPECT_EQ(file[66] | file[67] << 8, 6);
+  EXPECT_EQ(Get16(file, 66), 6);
   ASSERT_EQ(file.size(), 128u + 2 * 6 + 769);
   const uint8_t* line = &file[128];
   EXPECT_EQ(line[0], 0xC3);  // run of three
@@ -207,9 +207,9 @@ TEST(PcxWrite, HeaderFieldsFilesAndAbort) {
   const auto bytes = ReadFileBytes(path);
   EXPECT_EQ(bytes[0], 10);
   EXPECT_EQ(bytes[1], 3);
-  EXPECT_EQ(bytes[8] | bytes[9] << 8, 19);
-  EXPECT_EQ(bytes[10] | bytes[11] << 8, 29);
-  EXPECT_EQ(bytes[12] | bytes[13] << 8, 150);
+  EXPECT_EQ(Get16(bytes, 8), 19);
+  EXPECT_EQ(Get16(bytes, 10), 29);
+  EXPECT_EQ(Get16(bytes, 12), 150);
   EXPECT_EQ(bytes[68], 1);
   TBitmap back;
   TIOParamsVals q;
@@ -219,14 +219,10 @@ TEST(PcxWrite, HeaderFieldsFilesAndAbort) {
   EXPECT_EQ(back.GetWidth(), 20);
 
   // An abort after 10 rows: the header and those rows stay, without the trailing palette.
-  struct Stopper : TObject {
-    bool* flag = nullptr;
-    void On(TObject*, int32_t per) {
-      if (per >= 33) *flag = true;
-    }
-  } stopper;
-  stopper.flag = &abort;
-  progress.OnProgress = TCXProgressEvent(&stopper, &Stopper::On);
+  ProgressLog stopper;
+  stopper.abort = &abort;
+  stopper.stopAtPercent = 33;
+  progress.OnProgress = stopper.Event();
   p.PCX_Compression = ioPCX_UNCOMPRESSED;
   TMemoryStream m;
   WritePcxStream(&m, &src, p, progress);

@@ -157,27 +157,43 @@ TEST(PngRead, DamagedFilesEndWithTheAbortFlag) {
     SCOPED_TRACE(row.file);
     TBitmap bmp;
     TIOParamsVals params;
-    if (!DecodeFile(ReadPNGStream, row.Path(), bmp, params)) ++refused;
+    const LoadOutcome r = CheckLoad([&] { return DecodeFile(ReadPNGStream, row.Path(), bmp, params); }, bmp, params);
+    EXPECT_EQ(r.verdict, "");
+    if (!r.loaded) ++refused;
   }
   // Every deliberately corrupt PngSuite file is refused.
   EXPECT_EQ(refused, 12);
+  // Files cut short (in the header, the palette, the image data) and damaged at random: a
+  // cut in the image data keeps the rows read before it.
+  LoadTally tally;
+  for (const char* name : {"png/pngsuite_png_basn2c08.png", "png/pngsuite_png_basi3p08.png",
+                           "png/pngsuite_png_basn0g01.png"})
+    TallyDamagedCopies(tally, ReadPNGStream, name, 30, [](uint32_t) {
+      Damage how;
+      how.minEdits = 0;
+      how.maxEdits = 2;
+      how.flip = 1;
+      how.cutTo = true;
+      return how;
+    });
+  EXPECT_EQ(tally.broken, 0) << tally.report;
+  EXPECT_GT(tally.refused, 0);
 }
 
 TEST(PngRead, OneBitStaysOneBitAndColoursAreKept) {
   CORVEX_REQUIRE_CORPUS();
-  const std::string dir = CorpusDir() + "/png/";
   TBitmap bmp;
   TIOParamsVals params;
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, dir + "pngsuite_png_basn0g01.png", bmp, params));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_basn0g01.png"), bmp, params));
   EXPECT_EQ(bmp.GetPixelFormat(), pf1bit);
   EXPECT_EQ(params.BitsPerSample, 1);
   EXPECT_EQ(params.SamplesPerPixel, 1);
   // A two-colour palette that is not black and white cannot be a 1-bit image: it is expanded.
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, dir + "pngsuite_png_basn3p01.png", bmp, params));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_basn3p01.png"), bmp, params));
   EXPECT_EQ(bmp.GetPixelFormat(), pf24bit);
   EXPECT_EQ(params.GetColorMapCount(), 2);
   // A 16-bit RGBA file is 24 bits, composed over the background.
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, dir + "pngsuite_png_basn6a16.png", bmp, params));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_basn6a16.png"), bmp, params));
   EXPECT_EQ(bmp.GetPixelFormat(), pf24bit);
   EXPECT_EQ(params.BitsPerSample, 16);
   EXPECT_EQ(params.SamplesPerPixel, 4);
@@ -189,14 +205,14 @@ TEST(PngRead, BackgroundChunkIsStoredAndUsed) {
   TIOParamsVals params;
   params.PNG_Background = CreateRGB(1, 2, 3);
   // bgwn6a08 carries a white bKGD: it replaces PNG_Background.
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusDir() + "/png/pngsuite_png_bgwn6a08.png", bmp, params));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_bgwn6a08.png"), bmp, params));
   EXPECT_TRUE(EqualRGB(params.PNG_Background, CreateRGB(255, 255, 255)));
   // Without bKGD the record's colour is the background: a fully transparent pixel takes it.
   TIOParamsVals red;
   red.PNG_Background = CreateRGB(255, 0, 0);
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusDir() + "/png/pngsuite_png_basn6a08.png", bmp, red));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_basn6a08.png"), bmp, red));
   Rgba16 ref;
-  ASSERT_TRUE(DecodeRgba16(CorpusDir() + "/png/pngsuite_png_basn6a08.png", ref));
+  ASSERT_TRUE(DecodeRgba16(CorpusFile("png/pngsuite_png_basn6a08.png"), ref));
   const auto want = Expected(ref, red.PNG_Background);
   const auto got = RgbBytes(bmp);
   int worst = 0;
@@ -205,19 +221,14 @@ TEST(PngRead, BackgroundChunkIsStoredAndUsed) {
   EXPECT_TRUE(EqualRGB(red.PNG_Background, CreateRGB(255, 0, 0)));
 }
 
-struct ProgressLog : TObject {
-  std::vector<int> seen;
-  void On(TObject*, int32_t per) { seen.push_back(per); }
-};
-
 TEST(PngRead, InterlacedProgressCountsSevenPassesAndPreviewReadsOnlyParameters) {
   CORVEX_REQUIRE_CORPUS();
   ProgressLog log;
   bool abort = false;
   TProgressRec progress;
-  progress.OnProgress = TCXProgressEvent(&log, &ProgressLog::On);
+  progress.OnProgress = log.Event();
   progress.Aborting = &abort;
-  TFileStream f(CorpusDir() + "/png/pngsuite_png_basi3p08.png", fmOpenRead);
+  TFileStream f(CorpusFile("png/pngsuite_png_basi3p08.png"), fmOpenRead);
   TBitmap bmp;
   TIOParamsVals params;
   ReadPNGStream(&f, &bmp, params, progress, false);
@@ -229,7 +240,7 @@ TEST(PngRead, InterlacedProgressCountsSevenPassesAndPreviewReadsOnlyParameters) 
 
   TBitmap untouched(3, 3, pf1bit);
   TIOParamsVals p2;
-  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusDir() + "/png/pngsuite_png_basn3p08.png", untouched, p2, true));
+  ASSERT_TRUE(DecodeFile(ReadPNGStream, CorpusFile("png/pngsuite_png_basn3p08.png"), untouched, p2, true));
   EXPECT_EQ(p2.Width, 32);
   EXPECT_EQ(untouched.GetWidth(), 3);
   EXPECT_EQ(untouched.GetPixelFormat(), pf1bit);

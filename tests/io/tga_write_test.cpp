@@ -14,7 +14,6 @@ namespace {
 using namespace testing_support;
 
 TRGB& Px(TBitmap& b, int x, int y) { return reinterpret_cast<TRGB*>(b.ScanLine(y))[x]; }
-int Get16(const std::vector<uint8_t>& f, size_t off) { return f[off] | f[off + 1] << 8; }
 
 void Picture(TBitmap& b, int w, int h) {
   b.Allocate(w, h, pf24bit);
@@ -33,7 +32,7 @@ void ParamsFor(TIOParamsVals& p, int bits, int samples, bool rle) {
 
 // The extension area of a written file (the footer points at it).
 std::vector<uint8_t> Extension(const std::vector<uint8_t>& f) {
-  const size_t off = f[f.size() - 26] | f[f.size() - 25] << 8 | f[f.size() - 24] << 16;
+  const size_t off = Get32(f, f.size() - 26);
   return std::vector<uint8_t>(f.begin() + ptrdiff_t(off), f.begin() + ptrdiff_t(off) + 495);
 }
 
@@ -254,19 +253,13 @@ TEST(TgaWrite, FormatsItDoesNotWriteAndAbort) {
   EXPECT_TRUE(file.empty());
 
   // Progress after each row; an abort stops the rows and leaves out the footer.
-  struct Log : TObject {
-    std::vector<int> seen;
-    bool* flag = nullptr;
-    void On(TObject*, int32_t per) {
-      seen.push_back(per);
-      if (per >= 50) *flag = true;
-    }
-  } log;
+  ProgressLog log;
   bool abort = false;
-  log.flag = &abort;
+  log.abort = &abort;
+  log.stopAtPercent = 50;
   TProgressRec progress;
   progress.Aborting = &abort;
-  progress.OnProgress = TCXProgressEvent(&log, &Log::On);
+  progress.OnProgress = log.Event();
   TBitmap src;
   Picture(src, 5, 4);
   ParamsFor(p, 8, 3, false);

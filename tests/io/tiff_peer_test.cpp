@@ -39,7 +39,7 @@ TEST(TiffPeer, BilevelPagesInEveryLibtiffLayout) {
   if (!HaveProgram("tiffcp")) GTEST_SKIP() << "no tiffcp";
   CORVEX_REQUIRE_CORPUS();
   CXInstallLZW();
-  CheckVariants(CorpusDir() + "/tiff/peer_im_doc_raw.tif",
+  CheckVariants(CorpusFile("tiff/peer_im_doc_raw.tif"),
                 {"-c g3", "-c g3:2d", "-c g3:1d:fill", "-c g3:2d:fill", "-c g4", "-c g4 -r 7", "-c g3:2d -r 33",
                  "-c none -f lsb2msb", "-c g4 -f lsb2msb", "-c g3:2d:fill -f lsb2msb", "-c packbits", "-c lzw",
                  "-c zip", "-c g4 -t -w 128 -l 64", "-c none -t -w 64 -l 16"},
@@ -50,7 +50,7 @@ TEST(TiffPeer, ColourPagesInEveryLibtiffLayout) {
   if (!HaveProgram("tiffcp")) GTEST_SKIP() << "no tiffcp";
   CORVEX_REQUIRE_CORPUS();
   CXInstallLZW();
-  const std::string rgb = CorpusDir() + "/tiff/pillow_tiff_strip_raw.tif";
+  const std::string rgb = CorpusFile("tiff/pillow_tiff_strip_raw.tif");
   CheckVariants(rgb,
                 {"-c lzw", "-c lzw:2", "-c zip:2", "-c packbits", "-c lzw -t -w 64 -l 32", "-c none -p separate",
                  "-c lzw:2 -p separate -r 5", "-c zip -t -p separate", "-c none -r 1"},
@@ -58,8 +58,8 @@ TEST(TiffPeer, ColourPagesInEveryLibtiffLayout) {
   // JPEG: lossy, so close to the source only.
   CheckVariants(rgb, {"-c jpeg:90", "-c jpeg:90 -t -w 64 -l 64", "-c jpeg:r:95"}, -28);
   // Grey and palette pages.
-  CheckVariants(CorpusDir() + "/tiff/peer_im_flower_gray.tif", {"-c lzw:2", "-c zip", "-c packbits -t"}, 0);
-  CheckVariants(CorpusDir() + "/tiff/peer_im_flower_pal8.tif", {"-c lzw", "-c zip -r 3"}, 0);
+  CheckVariants(CorpusFile("tiff/peer_im_flower_gray.tif"), {"-c lzw:2", "-c zip", "-c packbits -t"}, 0);
+  CheckVariants(CorpusFile("tiff/peer_im_flower_pal8.tif"), {"-c lzw", "-c zip -r 3"}, 0);
 }
 
 }  // namespace

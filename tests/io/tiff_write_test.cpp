@@ -223,7 +223,7 @@ TEST_F(TiffWrite, DeletedPagesOpenInLibtiff) {
   if (!HaveProgram("tiffcp") || !HaveProgram("tiffinfo")) GTEST_SKIP() << "no libtiff tools";
   CORVEX_REQUIRE_CORPUS();
   // A big-endian file of three pages written by libtiff, its middle page deleted.
-  const std::string src = CorpusDir() + "/tiff/peer_lt_multipage3.tif";
+  const std::string src = CorpusFile("tiff/peer_lt_multipage3.tif");
   std::vector<uint8_t> bytes = ReadFileBytes(src);
   TMemoryStream m;
   m.WriteBuffer(bytes.data(), int64_t(bytes.size()));
