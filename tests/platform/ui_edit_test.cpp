@@ -355,6 +355,33 @@ TEST_F(EditTest, PixelsSelectionCaretBlinkAndScroll) {
     ASSERT_GE(p.X, 0) << i;
     ASSERT_LT(p.X, edit->GetClientWidth()) << i;
   }
+  // What shows of the scrolled text is the whole text drawn shifted and cut to the text area,
+  // with the view at the end and in the middle.
+  auto unlikeWholeText = [&] {
+    const int w = edit->GetClientWidth(), h = edit->GetClientHeight();
+    const int margin = edit->PosFromChar(0).X + edit->GetScrollOffset();
+    TBitmap expected(w, h, pf24bit);
+    TCanvas* ec = expected.GetCanvas();
+    ec->SetFont(edit->GetFont());
+    ec->GetBrush()->SetColor(clWindow);
+    ec->FillRect(Rect(0, 0, w, h));
+    ec->GetBrush()->SetStyle(bsClear);
+    ec->TextRect(Rect(margin, 0, w - margin, h), edit->PosFromChar(0).X, edit->PosFromChar(0).Y, edit->GetText());
+    int differ = 0;
+    for (int yy = 0; yy < h; ++yy)
+      for (int x = 0; x < w; ++x) differ += ui.Pixel(edit, x, yy) != ec->GetPixels(x, yy);
+    return differ;
+  };
+  const int endScroll = edit->GetScrollOffset();
+  form->SetFocus();
+  EXPECT_EQ(unlikeWholeText(), 0);
+  edit->SetFocus();
+  ui.Key(VK_HOME);
+  for (int i = 0; i < 25; ++i) ui.Key(VK_RIGHT);
+  form->SetFocus();
+  EXPECT_GT(edit->GetScrollOffset(), 0);
+  EXPECT_LT(edit->GetScrollOffset(), endScroll);
+  EXPECT_EQ(unlikeWholeText(), 0);
   // Room for the whole text again: it scrolls back.
   edit->SetWidth(300);
   EXPECT_EQ(edit->GetScrollOffset(), 0);

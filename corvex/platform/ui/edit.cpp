@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "corvex/platform/clipboard.h"
 #include "corvex/platform/graphics/canvas.h"
@@ -112,10 +113,15 @@ void TEdit::Layout() {
   measure.SetFont(GetFont());
   Bounds_.assign(1, 0);
   Widths_.assign(1, 0);
+  // Each distinct character is measured once (a stray byte apart from the code point it equals).
+  std::unordered_map<uint32_t, int> widths;
   for (size_t i = 0; i < text.size();) {
     uint32_t cp;
     const size_t len = size_t(SequenceAt(text, i, cp));
-    Widths_.push_back(Widths_.back() + measure.TextWidth(text.substr(i, len)));
+    const uint32_t key = len == 1 && cp >= 0x80 ? cp | 0x80000000u : cp;
+    auto it = widths.find(key);
+    if (it == widths.end()) it = widths.emplace(key, measure.TextWidth(text.substr(i, len))).first;
+    Widths_.push_back(Widths_.back() + it->second);
     i += len;
     Bounds_.push_back(i);
   }
@@ -140,12 +146,17 @@ TPoint TEdit::PosFromChar(int Index) const {
   return {Margin() + Widths_[size_t(Index)] - Scroll_, TextTop()};
 }
 
+// The first boundary whose character's middle lies right of the point (the widths only grow, so
+// the middles do too).
 int TEdit::CharFromPos(TPoint P) const {
-  const int x = P.X - Margin() + Scroll_;
-  const int n = GetTextLength();
-  for (int i = 0; i < n; ++i)
-    if (2 * x < Widths_[size_t(i)] + Widths_[size_t(i) + 1]) return i;
-  return n;
+  const int64_t x = P.X - Margin() + Scroll_;
+  int lo = 0, hi = GetTextLength();
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (2 * x < int64_t(Widths_[size_t(mid)]) + Widths_[size_t(mid) + 1]) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo;
 }
 
 int TEdit::CharClassAt(int Index) const {
@@ -276,9 +287,8 @@ void TEdit::Replace(int From, int To, const std::string& Insert) {
     SetSelection(caret, caret);
     return;
   }
-  PendingCaret_ = caret;
+  PendingCaret_ = caret;  // TextChanged takes it (and the OnChange handler may free the edit)
   SetText(next);
-  PendingCaret_ = -1;
 }
 
 void TEdit::SetSelText(const std::string& Value) {
@@ -487,12 +497,19 @@ void TEdit::Paint() {
   TCanvas* c = GetCanvas();
   const TRect area = TextArea();
   const int x = Margin() - Scroll_, y = TextTop();
-  const std::string& text = GetText();
   const bool enabled = GetEnabled();
   const bool focused = Focused();
+  // Only the characters in view are laid out, with one more on each side for glyphs that reach
+  // past their advance; the advances add up, so they land where the whole text would put them.
+  const auto begin = Widths_.begin();
+  const int first = std::max(0, int(std::upper_bound(begin, Widths_.end(), Scroll_) - begin) - 2);
+  const int last = std::min(GetTextLength(), int(std::lower_bound(begin, Widths_.end(), Scroll_ + area.Width()) - begin) + 1);
+  const std::string text = first < last ? GetText().substr(Bounds_[size_t(first)], Bounds_[size_t(last)] - Bounds_[size_t(first)])
+                                        : std::string();
+  const int tx = x + Widths_[size_t(first)];
   c->GetBrush()->SetStyle(bsClear);
   c->GetFont()->SetColor(enabled ? GetFont()->GetColor() : clGrayText);
-  c->TextRect(area, x, y, text);
+  c->TextRect(area, tx, y, text);
   if (focused && enabled && GetSelLength() > 0) {
     const TPoint a = PosFromChar(GetSelStart()), b = PosFromChar(GetSelStart() + GetSelLength());
     const TRect sel = IntersectRect(Rect(a.X, y, b.X, y + CellHeight_), area);
@@ -500,7 +517,7 @@ void TEdit::Paint() {
       c->GetBrush()->SetStyle(bsSolid);
       c->GetBrush()->SetColor(clHighlight);
       c->GetFont()->SetColor(clHighlightText);
-      c->TextRect(sel, x, y, text);
+      c->TextRect(sel, tx, y, text);
     }
   }
   if (focused && enabled && CaretOn_) {
