@@ -7,11 +7,13 @@
 //     CloseClipboard();
 //   }
 //
-// It is in-process: programs of this library share it within one process (a desktop host may
-// bridge it to the system's clipboard).
+// It is in-process: programs of this library share it within one process. A desktop host may
+// bridge it to the system's clipboard with a TClipboardBridge (see below); without one nothing
+// leaves the process.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "corvex/platform/globalmem.h"
 
@@ -40,5 +42,42 @@ HGLOBAL GetClipboardData(unsigned Format);
 bool IsClipboardFormatAvailable(unsigned Format);
 // The number of formats on the clipboard.
 int CountClipboardFormats();
+
+// ---------------------------------------------------------------------------------------------
+// The bridge to the system's clipboard
+
+// One format's data as the bridge sees it: a copy of the block's bytes.
+struct TClipboardItem {
+  unsigned Format = 0;
+  std::vector<uint8_t> Data;
+};
+
+// What a desktop host implements to join our clipboard to the system's. The clipboard calls it
+// outside its own lock, on the thread that uses the clipboard.
+//   - When the application changed the clipboard (EmptyClipboard or SetClipboardData) and closes
+//     it, DataPublished gets every format now on it (none when it was only emptied); the bridge
+//     offers them to other applications.
+//   - When another application puts something on the system's clipboard, the host calls
+//     ClipboardChangedElsewhere(): our blocks are dropped, and until the application publishes
+//     again the clipboard answers from the bridge: AvailableFormats for the questions, and
+//     FetchFormat once per format for GetClipboardData (the fetched block is kept like any other).
+class TClipboardBridge {
+ public:
+  virtual ~TClipboardBridge() = default;
+  virtual void DataPublished(const std::vector<TClipboardItem>& Items) = 0;
+  // The formats the system's clipboard can give (CF_DIB for an image, CF_TEXT for text).
+  virtual std::vector<unsigned> AvailableFormats() = 0;
+  // The system clipboard's data in Format; false when it has none.
+  virtual bool FetchFormat(unsigned Format, std::vector<uint8_t>& Data) = 0;
+};
+
+// Installs the bridge (nullptr removes it; the clipboard then holds only its own blocks again).
+// The bridge is not owned and must stay alive until it is removed.
+void SetClipboardBridge(TClipboardBridge* Bridge);
+TClipboardBridge* GetClipboardBridge();
+// Told by the host: the system's clipboard now holds another application's data. Does nothing
+// without a bridge. While the clipboard is open the change waits for CloseClipboard, and is
+// forgotten if the application changed the clipboard meanwhile (its data is newer).
+void ClipboardChangedElsewhere();
 
 }  // namespace corvex
