@@ -460,7 +460,7 @@ TEST_F(EditTest, HintWindowShowsWithoutTakingTheFocus) {
   EXPECT_EQ(hint.GetWidth(), r.Width());
 
   // Pressing on it does not focus it; the mouse is meant to pass through.
-  EXPECT_EQ(hint.Perform(0x0084, 0, 0), kHitTransparent);
+  EXPECT_EQ(hint.Perform(WM_NCHITTEST, 0, 0), HTTRANSPARENT);
   ui.Click(&hint, 3, 3);
   EXPECT_EQ(Application().GetFocusedControl(), edit);
 

@@ -648,9 +648,13 @@ void TWinControl::ScrollBarsChanged() { Application().WindowGeometryChanged(this
 void TWinControl::Invalidate() { InvalidateRect(GetClientRect()); }
 
 void TWinControl::InvalidateRect(const TRect& R) {
-  const TRect r = IntersectRect(R, GetClientRect());
+  TRect r = IntersectRect(R, GetClientRect());
   if (r.IsEmpty()) return;
-  UpdateRect_ = UpdateRect_.IsEmpty() ? r : UnionRect(UpdateRect_, r);
+  if (!UpdateRect_.IsEmpty()) r = UnionRect(UpdateRect_, r);
+  UpdateRect_.Left = r.Left;
+  UpdateRect_.Top = r.Top;
+  UpdateRect_.Right = r.Right;
+  UpdateRect_.Bottom = r.Bottom;
   Application().WindowInvalidated(this);
 }
 
@@ -719,11 +723,13 @@ void TWinControl::WMKillFocus(TMessage&) {
 void TWinControl::DoEnter() { OnEnter(this); }
 void TWinControl::DoExit() { OnExit(this); }
 
+// A handler that sets the key to 0 has taken it: the character that follows is not sent.
 void TWinControl::WMKeyDown(TMessage& Message) {
-  uint16_t key = static_cast<uint16_t>(Message.WParam);
+  const uint16_t original = static_cast<uint16_t>(Message.WParam);
+  uint16_t key = original;
   KeyDown(key, Application().GetShiftState());
   Message.WParam = key;
-  Message.Result = key == 0 ? 1 : 0;
+  Message.Result = original != 0 && key == 0 ? 1 : 0;
 }
 
 void TWinControl::WMKeyUp(TMessage& Message) {

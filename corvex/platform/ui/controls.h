@@ -305,6 +305,8 @@ class TWinControl : public TControl {
   TWinControl* GetWindow() const override { return const_cast<TWinControl*>(this); }
   // The top-level window this one lies in (itself when it has no parent).
   TWinControl* TopLevel() const;
+  // Whether showing this window as a top-level one activates it (a hint window does not).
+  virtual bool ShowsActivated() const { return true; }
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   void SetVisible(bool Value) override;

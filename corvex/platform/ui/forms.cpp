@@ -376,7 +376,9 @@ void TApplication::ScheduleHostTimers() {
 
 TWinControl* TApplication::WindowAt(TPoint ScreenPos) const {
   for (auto it = TopLevels_.rbegin(); it != TopLevels_.rend(); ++it)
-    if ((*it)->GetBoundsRect().Contains(ScreenPos)) return *it;
+    if ((*it)->GetBoundsRect().Contains(ScreenPos) &&
+        (*it)->Perform(WM_NCHITTEST, 0, PointToLParam(ScreenPos.X, ScreenPos.Y)) != HTTRANSPARENT)
+      return *it;
   return nullptr;
 }
 

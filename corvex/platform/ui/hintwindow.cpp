@@ -12,8 +12,6 @@ namespace corvex {
 
 namespace {
 
-constexpr uint32_t kNcHitTest = 0x0084;  // WM_NCHITTEST
-
 int Scaled(int Pixels) { return std::max(1, MulDiv(Pixels, gSystemDPIX > 0 ? gSystemDPIX : 96, 96)); }
 
 }  // namespace
@@ -41,8 +39,8 @@ void THintWindow::SetVisible(bool Value) {
 }
 
 void THintWindow::WndProc(TMessage& Message) {
-  if (Message.Msg == kNcHitTest) {
-    Message.Result = kHitTransparent;
+  if (Message.Msg == WM_NCHITTEST) {
+    Message.Result = HTTRANSPARENT;
     return;
   }
   TCustomControl::WndProc(Message);

@@ -21,9 +21,6 @@
 
 namespace corvex {
 
-// The answer of a window through which the mouse passes to the one below (WM_NCHITTEST).
-constexpr LRESULT kHitTransparent = -1;
-
 class THintWindow : public TCustomControl {
  public:
   explicit THintWindow(TComponent* AOwner);
@@ -43,6 +40,7 @@ class THintWindow : public TCustomControl {
 
   // A hint window is never focused.
   bool CanFocus() const override { return false; }
+  bool ShowsActivated() const override { return false; }
   void SetFocus() override {}
   void SetVisible(bool Value) override;
   void WndProc(TMessage& Message) override;

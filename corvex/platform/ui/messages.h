@@ -48,6 +48,7 @@ constexpr uint32_t WM_ERASEBKGND = 0x0014;
 constexpr uint32_t WM_SHOWWINDOW = 0x0018;
 constexpr uint32_t WM_CANCELMODE = 0x001F;
 constexpr uint32_t WM_SETCURSOR = 0x0020;
+constexpr uint32_t WM_NCHITTEST = 0x0084;
 constexpr uint32_t WM_KEYDOWN = 0x0100;
 constexpr uint32_t WM_KEYUP = 0x0101;
 constexpr uint32_t WM_CHAR = 0x0102;
@@ -77,6 +78,9 @@ constexpr uint32_t CM_BASE = 0xB000;
 constexpr uint32_t CM_MOUSEENTER = CM_BASE + 19;
 constexpr uint32_t CM_MOUSELEAVE = CM_BASE + 20;
 constexpr uint32_t CM_RELEASE = CM_BASE + 33;
+
+// WM_NCHITTEST answer of a window the mouse passes through (a hint window).
+constexpr LRESULT HTTRANSPARENT = -1;
 
 // Scroll-bar codes (low word of WPARAM of WM_HSCROLL / WM_VSCROLL).
 constexpr int SB_LINEUP = 0, SB_LINELEFT = 0;
