@@ -244,6 +244,13 @@ TEST(ViewSelect, MarchingAntsAndGripsPixels) {
   EXPECT_EQ(ui.Pixel(v, 20, 35), Ant(v->AnimPolygon(v->SelectionHandle())->Phase, 150 + 5));
   v->SetVisibleSelection(false);
   EXPECT_EQ(ui.Pixel(v, 30, 30), clWhite);
+
+  // An edge two million pixels long is walked only where it crosses the client, the dash
+  // continuing as if it had been walked whole.
+  v->DeSelect();
+  for (TPoint p : {TPoint{-1000000, 100}, TPoint{1000000, 100}, TPoint{0, 140}}) v->AddSelPoint(p.X, p.Y);
+  const int phase = v->AnimPolygon(v->SelectionHandle())->Phase;
+  for (int x = 0; x < 200; ++x) ASSERT_EQ(ui.Pixel(v, x, 100), Ant(phase, x + 1000000)) << x;
 }
 
 }  // namespace
