@@ -326,7 +326,15 @@ int FindFileFormat(const std::string& FileName, bool VerifyExtension);
 // ---------------------------------------------------------------------------------------------
 // The I/O component: loads and saves images for the bitmap it is attached to, through the codecs
 // by format, by file extension or by detected content, and keeps the parameter record the codecs
-// fill. It owns no image.
+// fill. It owns no image: the target is the bitmap of an attached view (AttachedCorvex), the
+// picture bitmap of an attached TImage (AttachedTImage) or a bare bitmap (SetAttachedBitmap);
+// attaching one kind detaches the others. After a load into a view the view takes the file's
+// resolution (SetDPI) and is refreshed (Update, then ImageChange). An attached view is told
+// through its bitmap-change list and free notification, so freeing the view or the component
+// first is safe either way.
+
+class TCXView;
+class TImage;
 
 enum TIOPreviewsParamsItems { ioppDefaultLockPreview };
 using TIOPreviewsParams = TSet<TIOPreviewsParamsItems>;
@@ -336,10 +344,21 @@ class TCorvexIO : public TComponent {
   explicit TCorvexIO(TComponent* AOwner = nullptr);
   ~TCorvexIO() override;
 
-  // The bitmap loads go into and saves come from; not owned. A view or image control attached
-  // later provides its own bitmap.
+  // The bitmap loads go into and saves come from; not owned. A bitmap detaches the view and the
+  // TImage; nullptr detaches a bare bitmap and changes nothing while a view or TImage is attached.
   TBitmap* GetAttachedBitmap() const { return Bitmap_; }
   void SetAttachedBitmap(TBitmap* Bitmap);
+  // AttachedCorvex: the view whose bitmap (GetFBitmap) is the target; nullptr detaches.
+  TCXView* GetAttachedCorvex() const { return View_; }
+  void SetAttachedCorvex(TCXView* Value);
+  // AttachedTImage: an image control whose picture bitmap is the target; nullptr detaches.
+  TImage* GetAttachedTImage() const { return Image_; }
+  void SetTImage(TImage* Image);
+  // Registered with the attached view: it replaced its bitmap object (Destroying false: the
+  // target is read again) or is going away (Destroying true: view and target are forgotten).
+  void OnBitmapChange(TObject* Sender, bool Destroying);
+  // Forgets an attached view or TImage that is being removed.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   TIOParamsVals& GetParams() { return Params_; }
   const TIOParamsVals& GetParams() const { return Params_; }
@@ -348,8 +367,10 @@ class TCorvexIO : public TComponent {
   // Set from an OnProgress handler to stop the running load or save.
   void SetAborting(bool Value) { Aborting_ = Value; }
 
-  TColor GetBackground() const { return Background_; }
-  void SetBackground(TColor Value) { Background_ = Value; }
+  // The attached view's Background when a view is attached (written through the view), else
+  // the component's own colour.
+  TColor GetBackground() const;
+  void SetBackground(TColor Value);
   TMsgLanguage GetMsgLanguage() const { return MsgLanguage_; }
   void SetMsgLanguage(TMsgLanguage Value) { MsgLanguage_ = Value; }
   TIOPreviewsParams GetPreviewsParams() const { return PreviewsParams_; }
@@ -360,7 +381,8 @@ class TCorvexIO : public TComponent {
 
   TCXProgressEvent OnProgress;
 
-  // Refreshes whoever shows the bitmap: marks it modified.
+  // Refreshes whoever shows the bitmap: the view's Update, then its ImageChange; a TImage's
+  // PictureChanged; a bare bitmap is marked modified.
   void Update();
 
   // Loads by format (the file's name is kept in Params.FileName; stream loads clear it).
@@ -434,6 +456,9 @@ class TCorvexIO : public TComponent {
   void ReadParams(TStream* Stream, int FileType);
   TProgressRec StartProgress(bool WithEvent = true);
   void AfterLoad(int FileType, const std::string& FileName);
+  // The view takes the loaded file's resolution, then Update.
+  void UpdateAfterLoad();
+  void DetachView();
   bool PrepareSave();
 
   TBitmap* Bitmap_ = nullptr;
@@ -443,6 +468,8 @@ class TCorvexIO : public TComponent {
   TMsgLanguage MsgLanguage_ = msSystem;
   TIOPreviewsParams PreviewsParams_;
   bool StreamHeaders_ = false;
+  TCXView* View_ = nullptr;
+  TImage* Image_ = nullptr;
 };
 
 // Multi-image helpers on files.

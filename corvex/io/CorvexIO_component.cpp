@@ -21,6 +21,8 @@
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/metafile/metafile.h"
 #include "corvex/platform/screen.h"
+#include "corvex/platform/ui/controls.h"
+#include "corvex/view/base/CXView.h"
 
 namespace corvex {
 
@@ -157,12 +159,105 @@ void FillBitmap(TBitmap* b, TColor colour) {
 
 TCorvexIO::TCorvexIO(TComponent* AOwner) : TComponent(AOwner), Params_(this) {}
 
-TCorvexIO::~TCorvexIO() = default;
+TCorvexIO::~TCorvexIO() {
+  DetachView();
+  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
+}
 
-void TCorvexIO::SetAttachedBitmap(TBitmap* Bitmap) { Bitmap_ = Bitmap; }
+void TCorvexIO::DetachView() {
+  if (View_ == nullptr) return;
+  View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexIO::OnBitmapChange));
+  View_->RemoveFreeNotification(this);
+  View_ = nullptr;
+}
+
+void TCorvexIO::SetAttachedCorvex(TCXView* Value) {
+  if (Value == View_) return;
+  DetachView();
+  View_ = Value;
+  if (View_ == nullptr) {
+    Bitmap_ = nullptr;
+    return;
+  }
+  if (Image_ != nullptr) {
+    Image_->RemoveFreeNotification(this);
+    Image_ = nullptr;
+  }
+  Bitmap_ = View_->GetFBitmap();
+  View_->FreeNotification(this);
+  View_->RegisterBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexIO::OnBitmapChange));
+}
+
+void TCorvexIO::SetTImage(TImage* Image) {
+  if (Image == Image_) return;
+  DetachView();
+  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
+  Image_ = Image;
+  Bitmap_ = nullptr;
+  if (Image_ == nullptr) return;
+  Bitmap_ = Image_->GetBitmap();
+  Image_->FreeNotification(this);
+}
+
+void TCorvexIO::SetAttachedBitmap(TBitmap* Bitmap) {
+  // nullptr leaves a view or picture in place: only a bare bitmap is detached by it.
+  if (Bitmap == nullptr && (View_ != nullptr || Image_ != nullptr)) return;
+  DetachView();
+  if (Image_ != nullptr) {
+    Image_->RemoveFreeNotification(this);
+    Image_ = nullptr;
+  }
+  Bitmap_ = Bitmap;
+}
+
+void TCorvexIO::OnBitmapChange(TObject* Sender, bool Destroying) {
+  if (View_ == nullptr || Sender != View_) return;
+  if (Destroying) {
+    // The view unregistered us before the call; its bitmap is about to go.
+    View_->RemoveFreeNotification(this);
+    View_ = nullptr;
+    Bitmap_ = nullptr;
+    return;
+  }
+  Bitmap_ = View_->GetFBitmap();
+}
+
+void TCorvexIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr) return;
+  if (View_ != nullptr && AComponent == View_) {
+    // Removed from its owner while alive, or destroyed by a path that did not call the
+    // bitmap-change list first: in both cases the view is still whole here.
+    View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexIO::OnBitmapChange));
+    View_ = nullptr;
+    Bitmap_ = nullptr;
+  } else if (Image_ != nullptr && AComponent == Image_) {
+    Image_ = nullptr;
+    Bitmap_ = nullptr;
+  }
+}
+
+TColor TCorvexIO::GetBackground() const { return View_ != nullptr ? View_->GetBackground() : Background_; }
+
+void TCorvexIO::SetBackground(TColor Value) {
+  if (View_ != nullptr) View_->SetBackGround(Value);
+  else Background_ = Value;
+}
 
 void TCorvexIO::Update() {
-  if (Bitmap_ != nullptr) Bitmap_->SetModified(true);
+  if (View_ != nullptr) {
+    View_->Update();
+    View_->ImageChange();
+  } else if (Image_ != nullptr) {
+    Image_->PictureChanged(this);
+  } else if (Bitmap_ != nullptr) {
+    Bitmap_->SetModified(true);
+  }
+}
+
+void TCorvexIO::UpdateAfterLoad() {
+  if (View_ != nullptr) View_->SetDPI(Params_.DpiX, Params_.DpiY);
+  Update();
 }
 
 TProgressRec TCorvexIO::StartProgress(bool WithEvent) {
@@ -182,7 +277,7 @@ void TCorvexIO::AfterLoad(int FileType, const std::string& FileName) {
   }
   Params_.FileName = FileName;
   Params_.FileType = FileType;
-  Update();
+  UpdateAfterLoad();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -342,7 +437,7 @@ void TCorvexIO::LoadFromFile(const std::string& FileName) {
   ReadWithRegistry(&f, info->FileType, false);
   Params_.FileName = FileName;
   Params_.FileType = info->FileType;
-  Update();
+  UpdateAfterLoad();
 }
 
 void TCorvexIO::LoadFromStream(TStream* Stream) {
@@ -367,7 +462,7 @@ void TCorvexIO::LoadFromStreamFormat(TStream* Stream, int FileType) {
     return;
   }
   Params_.FileType = FileType;
-  Update();
+  UpdateAfterLoad();
 }
 
 void TCorvexIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
@@ -396,7 +491,7 @@ void TCorvexIO::LoadFromFileFormat(const std::string& FileName, int FileType) {
   }
   Params_.FileName = FileName;
   Params_.FileType = FileType;
-  Update();
+  UpdateAfterLoad();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -628,7 +723,7 @@ void TCorvexIO::ImportMetafile(const std::string& FileName, int Width, int Heigh
   Params_.ColorMap.clear();
   Clear();
   meta.Play(Bitmap_->GetCanvas(), Rect(0, 0, w, h));
-  Update();
+  UpdateAfterLoad();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -699,6 +794,6 @@ void TCorvexIO::AssignParams(const TObject* Source) {
   else if (const auto* p = dynamic_cast<const TIOParamsVals*>(Source)) Params_.Assign(p);
 }
 
-void TCorvexIO::Clear() { FillBitmap(Bitmap_, Background_); }
+void TCorvexIO::Clear() { FillBitmap(Bitmap_, GetBackground()); }
 
 }  // namespace corvex

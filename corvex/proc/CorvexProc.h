@@ -348,16 +348,23 @@ bool _BitmapCompareX(const TBitmap* A, const TBitmap* B);
 // =============================================================================================
 // The processing component
 //
-// TCorvexProc runs the operations above on a bitmap it does not own: a bare bitmap
-// (SetAttachedBitmap) for now; views and pictures attach through the same current bitmap.
+// TCorvexProc runs the operations above on a bitmap it does not own: the bitmap of an attached
+// view (AttachedCorvex), the picture bitmap of an attached TImage (AttachedTImage) or a bare
+// bitmap (SetAttachedBitmap); attaching one kind of target detaches the others.
 // Each operation checks the bitmap, saves an undo copy when AutoUndo is set, reads the
-// selection, runs on the selected rectangle (or on a copy of the polygon's bounding box merged
-// back through the polygon, so that pixels outside it are never written) and refreshes the
-// bitmap's owner (Update). Operations never raise for an unsuitable state: without a bitmap, in
-// the wrong pixel format or too small they return without change.
+// selection (the view's when a view is attached, else the component's own), runs on the
+// selected rectangle (or on a copy of the polygon's bounding box merged back through the
+// polygon, so that pixels outside it are never written) and refreshes the bitmap's owner
+// (Update). Operations never raise for an unsuitable state: without a bitmap, in the wrong
+// pixel format or too small they return without change.
+//
+// An attached view is told through its bitmap-change list and free notification, so freeing
+// the view or the component first is safe either way.
 // =============================================================================================
 
 class TForm;
+class TImage;
+class TCXView;
 
 enum TPreviewEffectsItem {
   peAll, peContrast, peHSV, peHSL, peRGB, peUserFilt, peEqualize, peBumpMap, peLens, peWave, peMorph, peRotate, peFFT
@@ -373,15 +380,31 @@ class TCorvexProc : public TComponent {
   ~TCorvexProc() override;
 
   // --- Attachment -----------------------------------------------------------------------------
-  // The bitmap all operations work on (not owned); nullptr detaches.
+  // A bare bitmap to work on (not owned). A bitmap detaches the view and the TImage; nullptr
+  // detaches a bare bitmap and changes nothing while a view or a TImage is attached.
   void SetAttachedBitmap(TBitmap* Bitmap);
+  // The bitmap all operations work on: the view's, the TImage's picture bitmap or the bare one.
   TBitmap* GetAttachedBitmap() const { return Bitmap_; }
+  // AttachedCorvex: the view whose bitmap (GetFBitmap) is worked on and whose selection limits
+  // the operations. The component registers OnBitmapChange with the view and asks for its free
+  // notification; nullptr detaches.
+  TCXView* GetAttachedCorvex() const { return View_; }
+  void SetAttachedCorvex(TCXView* Value);
+  // AttachedTImage: an image control whose picture bitmap is worked on; nullptr detaches.
+  TImage* GetAttachedTImage() const { return Image_; }
+  void SetTImage(TImage* Image);
+  // Registered with the attached view: the view replaced its bitmap object (Destroying false:
+  // the bitmap is read again) or is going away (Destroying true: view and bitmap are forgotten).
+  void OnBitmapChange(TObject* Sender, bool Destroying);
+  // Forgets an attached view or TImage that is being removed.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   bool GetAutoUndo() const { return AutoUndo_; }
   void SetAutoUndo(bool Value) { AutoUndo_ = Value; }
-  // The colour of new or cleared area.
-  TColor GetBackground() const { return Background_; }
-  void SetBackground(TColor Value) { Background_ = Value; }
+  // The colour of new or cleared area: the attached view's Background when a view is attached
+  // (written through the view), else the component's own.
+  TColor GetBackground() const;
+  void SetBackground(TColor Value);
   TMsgLanguage GetMsgLanguage() const { return MsgLanguage_; }
   void SetMsgLanguage(TMsgLanguage Value) { MsgLanguage_ = Value; }
   TFont* GetPreviewFont() const { return PreviewFont_.get(); }
@@ -392,7 +415,8 @@ class TCorvexProc : public TComponent {
   TCXProgressEvent OnProgress;
   TCXPreviewEvent OnPreview;
 
-  // Tells the bitmap's owner that the pixels changed (marks the bitmap modified).
+  // Tells the bitmap's owner that the pixels changed: the view's Update, then its ImageChange;
+  // a TImage's PictureChanged; a bare bitmap is marked modified.
   void Update();
 
   // --- Undo (one level) -------------------------------------------------------------------------
@@ -404,18 +428,21 @@ class TCorvexProc : public TComponent {
 
   // --- Selection --------------------------------------------------------------------------------
   // The current selection: its rectangle and polygon (Poly nullptr and Count 0 for a plain
-  // rectangle). False, with the whole bitmap as rectangle, when nothing is selected.
+  // rectangle), in bitmap coordinates. With a view attached it is the view's selection (its box
+  // and point list), otherwise the component's own. False, with the whole bitmap as rectangle,
+  // when nothing is selected.
   bool GetReSel(int& x1, int& y1, int& x2, int& y2, const TPoint*& Poly, int& Count) const;
   int GetSelX1() const;
   int GetSelY1() const;
   int GetSelX2() const;
   int GetSelY2() const;
-  // Selects a rectangle in bitmap coordinates (x2, y2 exclusive).
+  // Selects a rectangle in bitmap coordinates (x2, y2 exclusive) for a bare bitmap or a TImage.
+  // While a view is attached its own selection rules: select on the view.
   void Select(int x1, int y1, int x2, int y2, TCXSelOp Op = cxspReplace);
-  // Drops the selection: operations cover the whole bitmap.
+  // Drops the selection (the view's too, through DeSelect): operations cover the whole bitmap.
   void SelectAll();
-  // A polygon selection in bitmap coordinates (separators allowed) for a bare bitmap; the view
-  // provides its own once attached. Count < 1 clears the polygon and keeps the rectangle.
+  // A polygon selection in bitmap coordinates (separators allowed) for a bare bitmap or a
+  // TImage. Count < 1 clears the polygon and keeps the rectangle.
   void SelectPolygon(const TPoint* Poly, int Count);
 
   // --- Colour -----------------------------------------------------------------------------------
@@ -482,7 +509,9 @@ class TCorvexProc : public TComponent {
   void SelCopyToClip();
   void SelCutToClip();
   void PasteFromClipboard();
-  // Draws the clipboard's picture with its top-left corner at (x, y) of the bitmap.
+  // Draws the clipboard's picture with its top-left corner at (x, y) of the bitmap. With a view
+  // attached, (x, y) is a point of the view's client area, mapped to the bitmap once here
+  // (XScr2Bmp, YScr2Bmp); callers pass client coordinates unconverted.
   void PointPasteFromClip(int x, int y);
   void SelPasteFromClipStretch();
 
@@ -518,6 +547,10 @@ class TCorvexProc : public TComponent {
   template <class Op>
   void RunOnSelection(bool Need24, Polys Mode, Op op);
   TProgressRec ProgressRecord();
+  // Update without ImageChange when the pixels did not change.
+  void Refresh(bool ContentChanged);
+  // Unregisters from the attached view and forgets it (the bitmap stays).
+  void DetachView();
   TRGB BackgroundRGB() const;
   void FillRect(int x1, int y1, int x2, int y2);
   // The selection as a packed DIB (the whole bitmap without a selection); 0 without a bitmap.
@@ -534,6 +567,8 @@ class TCorvexProc : public TComponent {
   std::unique_ptr<TBitmap> UndoBitmap_;
   TBitmap* Bitmap_ = nullptr;
   TPRPreviewsParams PreviewsParams_;
+  TCXView* View_ = nullptr;
+  TImage* Image_ = nullptr;
 };
 
 // ================================== end of the component =====================================

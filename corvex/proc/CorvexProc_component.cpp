@@ -8,27 +8,119 @@
 #include "corvex/platform/clipboard.h"
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/graphics/region.h"
+#include "corvex/platform/ui/controls.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
+#include "corvex/view/base/CXView.h"
 
 namespace corvex {
 
 TCorvexProc::TCorvexProc(TComponent* AOwner)
     : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), UndoBitmap_(std::make_unique<TBitmap>()) {}
 
-TCorvexProc::~TCorvexProc() = default;
+TCorvexProc::~TCorvexProc() {
+  DetachView();
+  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Attachment and refresh
 
-void TCorvexProc::SetAttachedBitmap(TBitmap* Bitmap) { Bitmap_ = Bitmap; }
+void TCorvexProc::DetachView() {
+  if (View_ == nullptr) return;
+  View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
+  View_->RemoveFreeNotification(this);
+  View_ = nullptr;
+}
+
+void TCorvexProc::SetAttachedCorvex(TCXView* Value) {
+  if (Value == View_) return;
+  DetachView();
+  View_ = Value;
+  if (View_ == nullptr) {
+    Bitmap_ = nullptr;
+    return;
+  }
+  if (Image_ != nullptr) {
+    Image_->RemoveFreeNotification(this);
+    Image_ = nullptr;
+  }
+  Bitmap_ = View_->GetFBitmap();
+  View_->FreeNotification(this);
+  View_->RegisterBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
+}
+
+void TCorvexProc::SetTImage(TImage* Image) {
+  if (Image == Image_) return;
+  DetachView();
+  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
+  Image_ = Image;
+  Bitmap_ = nullptr;
+  if (Image_ == nullptr) return;
+  Bitmap_ = Image_->GetBitmap();
+  Image_->FreeNotification(this);
+}
+
+void TCorvexProc::SetAttachedBitmap(TBitmap* Bitmap) {
+  // nullptr leaves a view or picture in place: only a bare bitmap is detached by it.
+  if (Bitmap == nullptr && (View_ != nullptr || Image_ != nullptr)) return;
+  DetachView();
+  if (Image_ != nullptr) {
+    Image_->RemoveFreeNotification(this);
+    Image_ = nullptr;
+  }
+  Bitmap_ = Bitmap;
+}
+
+void TCorvexProc::OnBitmapChange(TObject* Sender, bool Destroying) {
+  if (View_ == nullptr || Sender != View_) return;
+  if (Destroying) {
+    // The view unregistered us before the call; its bitmap is about to go.
+    View_->RemoveFreeNotification(this);
+    View_ = nullptr;
+    Bitmap_ = nullptr;
+    return;
+  }
+  Bitmap_ = View_->GetFBitmap();
+}
+
+void TCorvexProc::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr) return;
+  if (View_ != nullptr && AComponent == View_) {
+    // Removed from its owner while alive, or destroyed by a path that did not call the
+    // bitmap-change list first: in both cases the view is still whole here.
+    View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
+    View_ = nullptr;
+    Bitmap_ = nullptr;
+  } else if (Image_ != nullptr && AComponent == Image_) {
+    Image_ = nullptr;
+    Bitmap_ = nullptr;
+  }
+}
+
+TColor TCorvexProc::GetBackground() const { return View_ != nullptr ? View_->GetBackground() : Background_; }
+
+void TCorvexProc::SetBackground(TColor Value) {
+  if (View_ != nullptr) View_->SetBackGround(Value);
+  else Background_ = Value;
+}
 
 void TCorvexProc::SetPreviewFont(const TFont* Value) {
   if (Value != nullptr) PreviewFont_->Assign(Value);
 }
 
-void TCorvexProc::Update() {
-  if (Bitmap_ != nullptr) Bitmap_->SetModified(true);
+void TCorvexProc::Update() { Refresh(true); }
+
+void TCorvexProc::Refresh(bool ContentChanged) {
+  if (View_ != nullptr) {
+    View_->Update();
+    if (ContentChanged) View_->ImageChange();
+  } else if (Image_ != nullptr) {
+    Image_->PictureChanged(this);
+  } else if (Bitmap_ != nullptr) {
+    Bitmap_->SetModified(true);
+  }
 }
 
 TProgressRec TCorvexProc::ProgressRecord() {
@@ -72,14 +164,25 @@ bool TCorvexProc::GetCanUndo() const { return UndoBitmap_->GetWidth() > 1 && Und
 bool TCorvexProc::GetReSel(int& x1, int& y1, int& x2, int& y2, const TPoint*& Poly, int& Count) const {
   Count = 0;
   Poly = nullptr;
-  x1 = SelX1_, y1 = SelY1_, x2 = SelX2_, y2 = SelY2_;
-  if (x1 >= 0) {
-    if (!SelPoly_.empty()) {
+  if (View_ != nullptr) {
+    // The view's selection, in bitmap coordinates; none when it has no points.
+    x1 = -1;
+    if (View_->GetSelected()) {
+      x1 = View_->GetSelX1(), y1 = View_->GetSelY1(), x2 = View_->GetSelX2(), y2 = View_->GetSelY2();
+      Poly = View_->GetPolySelArray();
+      Count = Poly != nullptr ? std::max(View_->GetPolySelCount(), 0) : 0;
+      if (Count == 0) Poly = nullptr;
+    }
+  } else {
+    x1 = SelX1_, y1 = SelY1_, x2 = SelX2_, y2 = SelY2_;
+    if (x1 >= 0 && !SelPoly_.empty()) {
       Poly = SelPoly_.data();
       Count = int(SelPoly_.size());
     }
-    return true;
   }
+  if (x1 >= 0) return true;
+  Poly = nullptr;
+  Count = 0;
   x1 = 0, y1 = 0;
   x2 = Bitmap_ != nullptr ? Bitmap_->GetWidth() : 0;
   y2 = Bitmap_ != nullptr ? Bitmap_->GetHeight() : 0;
@@ -129,6 +232,7 @@ void TCorvexProc::Select(int x1, int y1, int x2, int y2, TCXSelOp Op) {
 void TCorvexProc::SelectAll() {
   SelX1_ = SelY1_ = SelX2_ = SelY2_ = -1;
   SelPoly_.clear();
+  if (View_ != nullptr) View_->DeSelect();
 }
 
 void TCorvexProc::SelectPolygon(const TPoint* Poly, int Count) {
@@ -337,7 +441,7 @@ void TCorvexProc::Rotate(int Angle, bool AntiAlias) {
     _RotateShear(Bitmap_, Angle, AntiAlias, BackgroundRGB(), OnProgress, this);
   } else if (Bitmap_->GetPixelFormat() == pf1bit) {
     TProgressRec rec = ProgressRecord();
-    _rotate1bit(Bitmap_, Angle, Background_ != 0 ? 1 : 0, rec);
+    _rotate1bit(Bitmap_, Angle, GetBackground() != 0 ? 1 : 0, rec);
   }
   Update();
 }
@@ -353,6 +457,7 @@ void TCorvexProc::CropSel() {
   if (Bitmap_ == nullptr) return;
   if (AutoUndo_) SaveUndo();
   Sel s = ReadSel(this);
+  bool cropped = false;
   if (s.selected) {
     CutToImage(s, Bitmap_);
     if (s.x2 > s.x1 && s.y2 > s.y1) {
@@ -360,9 +465,10 @@ void TCorvexProc::CropSel() {
       _CopyBitmapPoly(Bitmap_, &tmp, s.x1, s.y1, s.x2, s.y2, s.poly, s.count);
       CXCopyBitmap(&tmp, Bitmap_);
       SelectAll();  // the old selection no longer lies on the new image
+      cropped = true;
     }
   }
-  Update();
+  Refresh(cropped);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -552,6 +658,11 @@ void TCorvexProc::PointPasteFromClip(int x, int y) {
   TBitmap pic;
   if (!ClipboardPicture(&pic)) return;
   if (AutoUndo_) SaveUndo();
+  if (View_ != nullptr) {
+    // A point of the view's client area: mapped here, and only here.
+    x = View_->XScr2Bmp(x);
+    y = View_->YScr2Bmp(y);
+  }
   TCanvas* c = Bitmap_->GetCanvas();
   c->SetCopyMode(cmSrcCopy);
   c->Draw(x, y, &pic);
