@@ -1,4 +1,5 @@
 // The host: top-level windows, real time, posted messages, modal loops, screen facts.
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyleHints>
@@ -90,6 +91,15 @@ void Host::WindowShown(TWinControl* Window, bool Shown) {
     return;
   }
   auto it = d_->Windows.find(Window);
+  if (Shown && it == d_->Windows.end()) {
+    // A ControlWidget shown before this host existed embeds it already.
+    for (QWidget* w : QApplication::allWidgets())
+      if (auto* cw = qobject_cast<ControlWidget*>(w); cw != nullptr && cw->control() == Window) {
+        d_->Embedded[Window] = cw;
+        cw->update();
+        return;
+      }
+  }
   if (!Shown) {
     if (it != d_->Windows.end()) it->second->hide();
     return;

@@ -74,5 +74,20 @@ TEST_F(HostTest, ControlWidgetFollowsTheLayoutAndShowsTheControl) {
   cw->repaint();
 }
 
+TEST(HostEmbed, AHostMadeAfterTheWidgetAdoptsIt) {
+  TRecorder control(nullptr);
+  control.SetBounds(0, 0, 40, 30);
+  QWidget top;
+  auto* layout = new QVBoxLayout(&top);
+  auto* cw = new ControlWidget(&control);
+  layout->addWidget(cw);
+  top.show();
+  Settle();
+  const qsizetype windows = QApplication::topLevelWidgets().size();
+  Host host;  // no Qt window of its own for the embedded control
+  EXPECT_EQ(host.WidgetFor(&control), cw);
+  EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
+}
+
 }  // namespace
 }  // namespace corvex::qt::testing

@@ -2,11 +2,15 @@
 // loops.
 #include <QApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWheelEvent>
 
+#include "corvex/platform/numbers.h"
+#include "corvex/platform/screen.h"
 #include "host_testing.h"
 
 namespace corvex::qt::testing {
@@ -75,6 +79,13 @@ TEST_F(HostTest, FormWindowShowsTheSurfaceAndFollowsTheForm) {
   Settle();
   EXPECT_EQ(Pixel(w->grab().toImage(), 240, 160), 0x008000u);  // the new area painted
 
+  // The screen facts are the primary screen's.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  EXPECT_EQ(gSystemDPIX, Round(screen->logicalDotsPerInchX()));
+  EXPECT_EQ(gSystemDPIY, Round(screen->logicalDotsPerInchY()));
+  EXPECT_EQ(Screen().GetWidth(), screen->geometry().width());
+  EXPECT_EQ(Screen().GetHeight(), screen->geometry().height());
+
   // Hiding the form hides the window.
   f.Form->Hide();
   EXPECT_FALSE(w->isVisible());
@@ -118,6 +129,13 @@ TEST_F(HostTest, QtInputReachesTheControlInClientCoordinates) {
   SendMouse(w, QEvent::MouseButtonPress, QPoint(150, 100), Qt::LeftButton);
   SendMouse(w, QEvent::MouseButtonRelease, QPoint(150, 100), Qt::LeftButton);
   EXPECT_TRUE(f.Control->Log.empty());
+
+  // The cursor follows the control under the pointer.
+  f.Control->SetCursor(crHandPoint);
+  SendMouse(w, QEvent::MouseMove, at, Qt::NoButton);
+  EXPECT_EQ(w->cursor().shape(), Qt::PointingHandCursor);
+  SendMouse(w, QEvent::MouseMove, QPoint(150, 100), Qt::NoButton);
+  EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(HostTest, TimerFiresInRealTime) {
