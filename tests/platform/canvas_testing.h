@@ -1,14 +1,19 @@
 // Small helpers of the canvas tests: bitmaps filled with a colour or a noise pattern, pixel
-// reads, and an ASCII picture of a bitmap for failure messages.
+// reads, an ASCII picture of a bitmap for failure messages, and BMP files of pictures to look at.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "corvex/core/utils.h"
+#include "corvex/platform/globalmem.h"
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/graphics/dib.h"
 
 namespace corvex::canvas_testing {
 
@@ -86,6 +91,35 @@ inline std::string Rows(std::initializer_list<const char*> rows) {
     s += '\n';
   }
   return s;
+}
+
+// Writes a bitmap as a BMP file (file header + packed DIB); false when it cannot.
+inline bool SaveBmp(const TBitmap& b, const std::string& path) {
+  HGLOBAL mem = _CopyBitmaptoDIB(&b, 0, 0, 0, 0);
+  if (mem == 0) return false;
+  const auto* dib = static_cast<const uint8_t*>(GlobalLock(mem));
+  TBitmapInfoHeader bi;
+  std::memcpy(&bi, dib, sizeof bi);
+  const size_t table = bi.biBitCount == 1 ? 8 : 0;  // the DIBs made here are 1- or 24-bit
+  const size_t dibSize = GlobalSize(mem) - 4;
+  TBitmapFileHeader fh;
+  fh.bfOffBits = static_cast<uint32_t>(sizeof fh + sizeof bi + table);
+  fh.bfSize = static_cast<uint32_t>(sizeof fh + dibSize);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+  out.write(reinterpret_cast<const char*>(dib), static_cast<std::streamsize>(dibSize));
+  GlobalUnlock(mem);
+  GlobalFree(mem);
+  return static_cast<bool>(out);
+}
+
+// A file in the build folder's out/ (created), for pictures the tests write to look at.
+inline std::string OutPath(const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  std::filesystem::path dir = ec ? std::filesystem::path("out") : exe.parent_path().parent_path().parent_path() / "out";
+  std::filesystem::create_directories(dir, ec);
+  return (dir / name).string();
 }
 
 }  // namespace corvex::canvas_testing

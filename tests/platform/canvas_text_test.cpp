@@ -4,7 +4,9 @@
 // writes a picture of many sizes and angles (out/text_test.bmp in the build folder) to look at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -208,6 +210,196 @@ TEST(CanvasText, StylesAndOpaqueBackground) {
   EXPECT_LT(Count(b, clAqua), 20 * 13);
 }
 
+// The ink's centre, in half pixels (the box's left + right and top + bottom).
+TPoint InkCentre2(const Ink& k) { return Point(k.box.Left + k.box.Right, k.box.Top + k.box.Bottom); }
+
+TEST(CanvasTextRect, AlignmentPlacesTheLinesInTheRectangle) {
+  TBitmap b;
+  Make(b, 300, 200, clWhite);
+  TCanvas* c = b.GetCanvas();
+  c->GetFont()->SetName("DejaVu Sans");
+  c->GetFont()->SetHeight(-18);
+  c->GetBrush()->SetStyle(bsClear);
+  std::string text = "HOH";
+  const TSize ext = c->TextExtent(text);
+  // The ink of TextOut at a known place, relative to the cell.
+  c->TextOut(0, 0, text);
+  const Ink ref = InkOf(b, clWhite);
+  ASSERT_GT(ref.count, 30);
+
+  struct Case {
+    TTextFormat format;
+    TRect rect;
+    int x, y;  // where the cell must land
+  };
+  const Case cases[] = {
+      {{tfSingleLine}, Rect(20, 30, 250, 120), 20, 30},
+      {{tfCenter, tfVerticalCenter, tfSingleLine}, Rect(20, 30, 251, 121), (20 + 251 - ext.cx) / 2, (30 + 121 - ext.cy) / 2},
+      {{tfRight, tfBottom, tfSingleLine}, Rect(20, 30, 250, 120), 250 - ext.cx, 120 - ext.cy},
+      {{tfCenter, tfBottom}, Rect(-40, 10, 100, 40), (-40 + 100 - ext.cx) / 2, 40 - ext.cy},
+  };
+  for (const Case& k : cases) {
+    Fill(b, clWhite);
+    TRect r = k.rect;
+    c->TextRect(r, text, k.format + TTextFormat{tfNoClip});
+    EXPECT_EQ(r, k.rect);  // only tfCalcRect changes it
+    const Ink got = InkOf(b, clWhite);
+    EXPECT_EQ(got.count, ref.count);
+    EXPECT_EQ(got.box, Rect(ref.box.Left + k.x, ref.box.Top + k.y, ref.box.Right + k.x, ref.box.Bottom + k.y))
+        << k.rect.Left << "," << k.rect.Top;
+  }
+  // Centred: the ink's centre within a pixel of the rectangle's centre across, and as far from
+  // it down as the ink's centre is from the centre of its own cell.
+  Fill(b, clWhite);
+  TRect r = Rect(31, 17, 262, 170);
+  c->TextRect(r, text, {tfCenter, tfVerticalCenter, tfSingleLine});
+  const TPoint got = InkCentre2(InkOf(b, clWhite)), cellRef = InkCentre2(ref);
+  EXPECT_LE(std::abs(got.X - (r.Left + r.Right)), 2);
+  EXPECT_LE(std::abs((got.Y - (r.Top + r.Bottom)) - (cellRef.Y - ext.cy)), 2);
+
+  // Clipped to the rectangle unless tfNoClip; a solid brush fills each line's cell.
+  Fill(b, clWhite);
+  r = Rect(50, 50, 60, 100);
+  c->TextRect(r, text, {tfSingleLine});
+  EXPECT_EQ(InkOf(b, clWhite).box.Right, 60);
+  c->GetBrush()->SetStyle(bsSolid);
+  c->GetBrush()->SetColor(clYellow);
+  Fill(b, clWhite);
+  r = Rect(100, 100, 120, 180);
+  c->TextRect(r, text, {tfNoClip});
+  EXPECT_EQ(InkOf(b, clWhite).box, Rect(100, 100, 100 + ext.cx, 100 + ext.cy));
+}
+
+TEST(CanvasTextRect, WordBreakPrefixEllipsisAndMeasuring) {
+  TBitmap b;
+  Make(b, 400, 200, clWhite);
+  TCanvas* c = b.GetCanvas();
+  c->GetFont()->SetName("DejaVu Sans");
+  c->GetFont()->SetHeight(-16);
+  c->GetBrush()->SetStyle(bsClear);
+  const int h = c->TextHeight("Hg");
+  auto calc = [&](std::string text, TTextFormat f, int width) {
+    TRect r = Rect(10, 20, 10 + width, 25);
+    c->TextRect(r, text, f + TTextFormat{tfCalcRect});
+    EXPECT_EQ(r.Left, 10);
+    EXPECT_EQ(r.Top, 20);
+    return TSize{r.Right - r.Left, r.Bottom - r.Top};
+  };
+  const auto before = Bytes(b);
+
+  // Word breaking: the words that fit stay together; the spaces at a break go.
+  const int w3 = c->TextWidth("one two three");
+  EXPECT_EQ(calc("one two three four five six", {tfWordBreak}, w3 + 2),
+            (TSize{std::max(w3, c->TextWidth("four five six")), 2 * h}));
+  EXPECT_EQ(calc("aa aa aa aa aa", {tfWordBreak}, c->TextWidth("aa aa") + 1), (TSize{c->TextWidth("aa aa"), 3 * h}));
+  EXPECT_EQ(calc("aa aa aa aa aa", {tfWordBreak}, c->TextWidth("aa aa")), (TSize{c->TextWidth("aa aa"), 3 * h}));
+  // A word wider than the rectangle keeps its own line; without tfWordBreak nothing breaks.
+  EXPECT_EQ(calc("a extraordinarily b", {tfWordBreak}, 20), (TSize{c->TextWidth("extraordinarily"), 3 * h}));
+  EXPECT_EQ(calc("one two three", {}, 10), (TSize{w3, h}));
+  // Line ends: CR LF, LF and CR; a single line drops them.
+  EXPECT_EQ(calc("ab\r\ncd\nef\rg", {}, 0),
+            (TSize{std::max({c->TextWidth("ab"), c->TextWidth("cd"), c->TextWidth("ef"), c->TextWidth("g")}), 4 * h}));
+  EXPECT_EQ(calc("ab\r\ncd", {tfSingleLine}, 0), (TSize{c->TextWidth("abcd"), h}));
+  EXPECT_EQ(calc("", {tfSingleLine}, 0), (TSize{0, h}));
+  // Prefixes: "&" marks, "&&" shows one; tfNoPrefix shows them all.
+  EXPECT_EQ(calc("&File", {}, 0).cx, c->TextWidth("File"));
+  EXPECT_EQ(calc("Save && &quit", {}, 0).cx, c->TextWidth("Save & quit"));
+  EXPECT_EQ(calc("&File", {tfNoPrefix}, 0).cx, c->TextWidth("&File"));
+  // The ellipsis: what fits, then "...".
+  const int wide = c->TextWidth("A rather long caption");
+  const TSize cut = calc("A rather long caption", {tfEndEllipsis, tfSingleLine}, wide / 2);
+  EXPECT_LE(cut.cx, wide / 2);
+  EXPECT_GT(cut.cx, wide / 2 - c->TextWidth("W..."));
+  EXPECT_EQ(calc("Short", {tfEndEllipsis}, 200).cx, c->TextWidth("Short"));
+  EXPECT_EQ(Bytes(b), before);  // measuring draws nothing
+
+  // The marked character is underlined: ink below the baseline only under the "F".
+  std::string text = "&File";
+  TRect r = Rect(10, 10, 200, 60);
+  c->TextRect(r, text, {});
+  const Ink marked = InkOf(b, clWhite);
+  Fill(b, clWhite);
+  c->TextOut(10, 10, "File");
+  const Ink plain = InkOf(b, clWhite);
+  EXPECT_GT(marked.box.Bottom, plain.box.Bottom);
+  EXPECT_GT(marked.count, plain.count);
+  Fill(b, clWhite);
+  c->TextRect(r, text, {});
+  int left = 1000, right = -1;
+  for (int y = plain.box.Bottom; y < marked.box.Bottom; ++y)
+    for (int x = 0; x < 400; ++x)
+      if (Raw(b, x, y) != clWhite) left = std::min(left, x), right = std::max(right, x + 1);
+  EXPECT_EQ(left, 10);
+  EXPECT_EQ(right, 10 + c->TextWidth("F"));
+
+  // The ellipsis drawn: the ink stays in the rectangle.
+  Fill(b, clWhite);
+  std::string caption = "A rather long caption";
+  r = Rect(10, 100, 10 + wide / 2, 140);
+  c->TextRect(r, caption, {tfEndEllipsis, tfSingleLine, tfNoClip});
+  EXPECT_LE(InkOf(b, clWhite).box.Right, r.Right);
+}
+
+// Characters the canvas font lacks come from another installed face. Which faces are installed
+// is the machine's business: the test looks for a character that DejaVu Sans lacks and some
+// other face has, and skips when there is none.
+std::string FcList(const std::string& query) {
+  std::string out;
+  if (FILE* p = popen(("fc-list '" + query + "' family 2>/dev/null").c_str(), "r")) {
+    char buf[512];
+    while (fgets(buf, sizeof buf, p) != nullptr) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+TEST(CanvasText, MissingGlyphsComeFromAFallbackFace) {
+  struct Candidate {
+    uint32_t cp;
+    const char* utf8;
+  };
+  const Candidate candidates[] = {{0x4E2D, "\xE4\xB8\xAD"}, {0x1D49C, "\xF0\x9D\x92\x9C"}, {0x0E01, "\xE0\xB8\x81"}};
+  const Candidate* pick = nullptr;
+  for (const Candidate& k : candidates) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", k.cp);
+    if (FcList(std::string("DejaVu Sans:charset=") + hex).empty() && !FcList(std::string(":charset=") + hex).empty()) {
+      pick = &k;
+      break;
+    }
+  }
+  if (pick == nullptr) GTEST_SKIP() << "no installed face has a character DejaVu Sans lacks";
+
+  TBitmap b;
+  Make(b, 200, 60, clWhite);
+  TCanvas* c = b.GetCanvas();
+  c->GetFont()->SetName("DejaVu Sans");
+  c->GetFont()->SetHeight(-32);
+  c->GetBrush()->SetStyle(bsClear);
+  const std::string ch = pick->utf8;
+  // A private-use character no face has: the missing-glyph box.
+  const std::string none = "\xF4\x8F\xBF\xBD";
+  const TSize one = c->TextExtent(ch);
+  EXPECT_EQ(c->TextWidth(ch + ch), 2 * one.cx);
+  EXPECT_EQ(one.cy, c->TextHeight("H"));  // the cell stays the font's
+  c->TextOut(10, 10, ch);
+  const Ink k = InkOf(b, clWhite);
+  EXPECT_GT(k.count, 40);
+  EXPECT_LE(k.box.Right, 10 + one.cx + 3);
+  const auto drawn = Bytes(b);
+  Fill(b, clWhite);
+  c->TextOut(10, 10, none);
+  EXPECT_GT(InkOf(b, clWhite).count, 20);
+  EXPECT_NE(Bytes(b), drawn) << "drawn as the missing-glyph box";
+  // Mixed with the font's own characters, measured as drawn.
+  Fill(b, clWhite);
+  const std::string mixed = "A" + ch + "B";
+  EXPECT_EQ(c->TextWidth(mixed), c->TextWidth("A") + one.cx + c->TextWidth("B"));
+  c->TextOut(10, 10, mixed);
+  EXPECT_EQ(c->GetPenPos().X, 10 + c->TextWidth(mixed));
+  EXPECT_LE(InkOf(b, clWhite).box.Right, 10 + c->TextWidth(mixed) + 3);
+}
+
 // With no fonts at all, text draws nothing and measures zero width (a fresh process, told by
 // fontconfig's environment to use a configuration without font folders).
 TEST(CanvasTextDeathTest, WithoutFontsTextDrawsNothing) {
@@ -317,25 +509,6 @@ TEST(FontRecord, ChangeEventsAndMulDiv) {
   EXPECT_EQ(MulDiv(1, 1, 0), -1);
 }
 
-// Writes a bitmap as a BMP file (file header + packed DIB).
-void SaveBmp(const TBitmap& b, const std::string& path) {
-  HGLOBAL mem = _CopyBitmaptoDIB(&b, 0, 0, 0, 0);
-  ASSERT_NE(mem, 0u);
-  const auto* dib = static_cast<const uint8_t*>(GlobalLock(mem));
-  TBitmapInfoHeader bi;
-  std::memcpy(&bi, dib, sizeof bi);
-  const size_t table = bi.biBitCount == 1 ? 8 : 0;
-  const size_t dibSize = GlobalSize(mem) - 4;
-  TBitmapFileHeader fh;
-  fh.bfOffBits = static_cast<uint32_t>(sizeof fh + sizeof bi + table);
-  fh.bfSize = static_cast<uint32_t>(sizeof fh + dibSize);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
-  out.write(reinterpret_cast<const char*>(dib), static_cast<std::streamsize>(dibSize));
-  GlobalUnlock(mem);
-  GlobalFree(mem);
-}
-
 TEST(CanvasText, PictureOfSizesAnglesAndStyles) {
   TBitmap b;
   Make(b, 800, 600, clWhite);
@@ -388,12 +561,27 @@ TEST(CanvasText, PictureOfSizesAnglesAndStyles) {
   mono.GetCanvas()->TextOut(4, 36, "small 1-bit text at 11 pixels");
   c->Draw(480, 450, &mono);
 
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  std::filesystem::path dir = ec ? std::filesystem::path("out") : exe.parent_path().parent_path().parent_path() / "out";
-  std::filesystem::create_directories(dir, ec);
-  SaveBmp(b, (dir / "text_test.bmp").string());
-  EXPECT_TRUE(std::filesystem::exists(dir / "text_test.bmp"));
+  // Formatted text in framed rectangles, and characters from other faces.
+  c->GetBrush()->SetStyle(bsClear);
+  c->GetFont()->SetColor(clBlack);
+  c->GetFont()->SetHeight(-14);
+  const TRect boxes[3] = {Rect(480, 500, 640, 590), Rect(650, 500, 790, 545), Rect(650, 550, 790, 590)};
+  const TTextFormat formats[3] = {{tfCenter, tfVerticalCenter, tfWordBreak}, {tfRight, tfBottom, tfSingleLine},
+                                  {tfEndEllipsis, tfSingleLine, tfVerticalCenter}};
+  const char* texts[3] = {"&Open a file whose name needs more than one line", "Save && &quit", "An ellipsis ends this line"};
+  for (int i = 0; i < 3; ++i) {
+    c->GetPen()->SetColor(clRed);
+    c->Rectangle(boxes[i].Left - 1, boxes[i].Top - 1, boxes[i].Right + 1, boxes[i].Bottom + 1);
+    TRect r = boxes[i];
+    std::string t = texts[i];
+    c->TextRect(r, t, formats[i]);
+  }
+  c->GetFont()->SetHeight(-24);
+  c->TextOut(8, 270, "Other faces: \xE4\xB8\xAD \xF0\x9D\x92\x9C \xE0\xB8\x81 \xE2\x88\x91 none: \xF4\x8F\xBF\xBD");
+
+  const std::string path = OutPath("text_test.bmp");
+  SaveBmp(b, path);
+  EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_GT(InkOf(b, clWhite).count, 10000);
 }
 

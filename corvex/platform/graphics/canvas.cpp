@@ -289,10 +289,10 @@ void PaintShape(TCanvas& c, const Surface& s, std::vector<TSpan>& fill, const st
   const int rop = Rop2Of(c.GetPen()->GetMode());
   if (!fill.empty() && c.GetBrush()->GetStyle() != bsClear) {
     if (!outline.empty()) fill = raster::SubtractSpans(fill, outline);
-    raster::PaintSpans(s.t, s.clip, fill, raster::MakeMix(rop, c.GetBrush()->GetColor(), s.t.Bpp), BrushHatch(*c.GetBrush()));
+    raster::PaintSpans(s.t, s.clip, fill, raster::MakeMix(rop, c.GetBrush()->GetColor(), s.t), BrushHatch(*c.GetBrush()));
   }
   if (!outline.empty())
-    raster::PaintSpans(s.t, s.clip, outline, raster::MakeMix(rop, c.GetPen()->GetColor(), s.t.Bpp), nullptr);
+    raster::PaintSpans(s.t, s.clip, outline, raster::MakeMix(rop, c.GetPen()->GetColor(), s.t), nullptr);
 }
 
 // The rows [y1, y2) of a rectangle as spans, limited to the rows near the visible area.
@@ -450,7 +450,7 @@ void TCanvas::LineTo(int X, int Y) {
     return;
   }
   Changing();
-  const TMix mix = raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t.Bpp);
+  const TMix mix = raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t);
   if (st.Width() == 1 && !st.Dashed()) {
     // One pixel after another: a single segment never visits a pixel twice.
     int64_t first = 0, last = 0;
@@ -474,7 +474,7 @@ void TCanvas::Polyline(const TPoint* Points, int Count) {
   if (!s.Drawable() || !st.Visible()) return;
   Changing();
   for (int i = 0; i + 1 < Count; ++i) StrokeSegment(st, s.vis, Points[i].X, Points[i].Y, Points[i + 1].X, Points[i + 1].Y);
-  raster::PaintSpans(s.t, s.clip, st.TakeSpans(), raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t.Bpp), nullptr);
+  raster::PaintSpans(s.t, s.clip, st.TakeSpans(), raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t), nullptr);
   Changed();
 }
 
@@ -570,9 +570,9 @@ void TCanvas::FillRect(const TRect& R) {
   const TRect r = IntersectRect(R, s.vis);
   if (r.IsEmpty()) return;
   Changing();
-  const TMix mix = raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t.Bpp);
+  const TMix mix = raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t);
   const uint8_t* hatch = BrushHatch(Brush_);
-  if (hatch == nullptr && !s.clip.HasRegion() && s.t.Bpp != 1) {
+  if (hatch == nullptr && !s.clip.HasRegion() && s.t.Bpp >= 8) {
     // Every row is the same: fill the first, copy it to the others.
     raster::MixSpan(s.t, r.Top, r.Left, r.Right, mix);
     const size_t off = size_t(r.Left) * size_t(s.t.Bpp / 8), len = size_t(r.Width()) * size_t(s.t.Bpp / 8);
@@ -597,7 +597,7 @@ void TCanvas::FrameRect(const TRect& R) {
   RectSpans(R.Left, R.Top, R.Right, R.Bottom, s.vis, 2, outer);
   RectSpans(R.Left + 1, R.Top + 1, R.Right - 1, R.Bottom - 1, s.vis, 2, inner);
   raster::PaintSpans(s.t, s.clip, raster::SubtractSpans(outer, inner),
-                     raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t.Bpp), BrushHatch(Brush_));
+                     raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t), BrushHatch(Brush_));
   Changed();
 }
 
@@ -673,7 +673,7 @@ void TCanvas::Arc(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4
     for (const AnglePixel& p : PixelsByAngle(ring, cx, cy, from, sweep)) outline.push_back({p.y, p.x, p.x + 1});
     raster::NormalizeSpans(outline);
   }
-  raster::PaintSpans(s.t, s.clip, outline, raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t.Bpp), nullptr);
+  raster::PaintSpans(s.t, s.clip, outline, raster::MakeMix(Rop2Of(Pen_.GetMode()), Pen_.GetColor(), s.t), nullptr);
   Changed();
 }
 
@@ -949,6 +949,16 @@ void TCanvas::Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int 
   Changed();
 }
 
+void TCanvas::FloodFill(int X, int Y, TColor Color, TFillStyle FillStyle) {
+  if (Brush_.GetStyle() == bsClear) return;
+  Surface s(Bitmap_, ClipRegion());
+  if (!s.Drawable() || !s.clip.PointVisible(X, Y)) return;
+  Changing();
+  raster::FloodFill(s.t, s.clip, X, Y, raster::PixelValueOf(s.t, Color), FillStyle == fsBorder,
+                    raster::MakeMix(Rop2Of(Pen_.GetMode()), Brush_.GetColor(), s.t), BrushHatch(Brush_));
+  Changed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Pixels
 
@@ -987,7 +997,7 @@ void TCanvas::SetPixels(int X, int Y, TColor Color) {
   const TClipper clip(t, ClipRegion());
   if (!clip.PointVisible(X, Y)) return;
   Changing();
-  raster::MixPixel(t, X, Y, raster::MakeMix(raster::R2_COPYPEN, Color, t.Bpp));
+  raster::MixPixel(t, X, Y, raster::MakeMix(raster::R2_COPYPEN, Color, t));
   Changed();
 }
 
@@ -1052,7 +1062,7 @@ void raster::FillGrownArea(TCanvas* Canvas, int32_t OldWidth, int32_t OldHeight)
   if (Canvas == nullptr || Canvas->GetBrush()->GetStyle() == bsClear) return;
   Surface s(Canvas->GetBitmap(), nullptr);
   if (!s.Drawable()) return;
-  const TMix mix = MakeMix(R2_COPYPEN, Canvas->GetBrush()->GetColor(), s.t.Bpp);
+  const TMix mix = MakeMix(R2_COPYPEN, Canvas->GetBrush()->GetColor(), s.t);
   const uint8_t* hatch = BrushHatch(*Canvas->GetBrush());
   OldWidth = std::max(OldWidth, 0);
   OldHeight = std::max(OldHeight, 0);
@@ -1085,12 +1095,66 @@ void TCanvas::TextRect(const TRect& Rect, int X, int Y, const std::string& Text)
   if (!s.Drawable()) return;
   Changing();
   if (Brush_.GetStyle() == bsSolid) {
-    const TMix mix = raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t.Bpp);
+    const TMix mix = raster::MakeMix(raster::R2_COPYPEN, Brush_.GetColor(), s.t);
     const TRect r = IntersectRect(Rect, s.vis);
     for (int32_t y = r.Top; y < r.Bottom; ++y)
       s.clip.Span(y, r.Left, r.Right, [&](int32_t yy, int32_t a, int32_t b) { raster::MixSpan(s.t, yy, a, b, mix); });
   }
   if (!Text.empty()) text::DrawText(s.t, s.clip, Font_, X, Y, Text, false, 0);
+  Changed();
+}
+
+void TCanvas::TextRect(TRect& Rect, std::string& Text, TTextFormat Format) {
+  const std::vector<text::TTextLine> lines = text::FormatLines(Font_, Text, Format, Rect.Right - Rect.Left);
+  const int lineHeight = text::TextExtent(Font_, std::string()).cy;
+  const int64_t total = int64_t(lineHeight) * int64_t(lines.size());
+  if (Format.Contains(tfCalcRect)) {
+    int width = 0;
+    for (const text::TTextLine& l : lines) width = std::max(width, l.Width);
+    Rect.Right = Rect.Left + width;
+    Rect.Bottom = static_cast<int32_t>(std::min<int64_t>(Rect.Top + total, std::numeric_limits<int32_t>::max()));
+    return;
+  }
+  TRegion inside;
+  const TRegion* clip = ClipRegion();
+  if (!Format.Contains(tfNoClip)) {
+    inside = TRegion::FromRect(Rect);
+    if (HasClip_) inside &= Clip_;
+    clip = &inside;
+  }
+  Surface s(Bitmap_, clip);
+  if (!s.Drawable() || lines.empty()) return;
+  Changing();
+  // Halves rounded down, so that an odd spare pixel goes below and to the right.
+  auto half = [](int64_t v) { return v >= 0 ? v / 2 : -((1 - v) / 2); };
+  int64_t y = Rect.Top;
+  if (Format.Contains(tfBottom)) y = int64_t(Rect.Bottom) - total;
+  else if (Format.Contains(tfVerticalCenter)) y = half(int64_t(Rect.Top) + Rect.Bottom - total);
+  double underTop = 0, underThick = 0, strikeTop = 0, strikeThick = 0;
+  const bool marks = text::FontLines(Font_, underTop, underThick, strikeTop, strikeThick);
+  const int ascent = text::FontAscent(Font_);
+  const TMix ink = raster::MakeMix(raster::R2_COPYPEN, Font_.GetColor(), s.t);
+  const bool opaque = Brush_.GetStyle() == bsSolid;
+  for (const text::TTextLine& l : lines) {
+    int64_t x = Rect.Left;
+    if (Format.Contains(tfRight)) x = int64_t(Rect.Right) - l.Width;
+    else if (Format.Contains(tfCenter)) x = half(int64_t(Rect.Left) + Rect.Right - l.Width);
+    if (y > s.vis.Bottom) break;
+    if (y + lineHeight >= s.vis.Top && x < kHuge && x > -kHuge) {
+      const int cx = static_cast<int>(x), cy = static_cast<int>(y);
+      text::DrawText(s.t, s.clip, Font_, cx, cy, l.Text, opaque, Brush_.GetColor());
+      // The prefixed characters' underline: the font's underline band under their advance.
+      if (marks)
+        for (const auto& [from, to] : l.Underlines) {
+          const int64_t top = y + ascent + static_cast<int64_t>(underTop);
+          for (int64_t row = std::max<int64_t>(top, s.vis.Top);
+               row < std::min<int64_t>(top + static_cast<int64_t>(underThick), s.vis.Bottom); ++row)
+            s.clip.Span(static_cast<int32_t>(row), cx + from, cx + to,
+                        [&](int32_t yy, int32_t a, int32_t b) { raster::MixSpan(s.t, yy, a, b, ink); });
+        }
+    }
+    y += lineHeight;
+  }
   Changed();
 }
 

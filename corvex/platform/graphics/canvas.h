@@ -1,7 +1,8 @@
 // TCanvas: the raster drawing surface of a bitmap, with the toolkit's pen, brush and font.
 //
-// The canvas draws into its bitmap's pixels (pf24bit, pf32bit and pf1bit; on other formats the
-// drawing operations do nothing and Pixels only reads). The classic raster rules hold throughout:
+// The canvas draws into its bitmap's pixels (pf24bit, pf32bit, pf8bit, pf4bit and pf1bit; on the
+// 15- and 16-bit formats the drawing operations do nothing and Pixels only reads). The classic
+// raster rules hold throughout:
 //   - a line from A to B draws A but not B, so a chain of LineTo calls draws every vertex once;
 //   - Rectangle, Ellipse, FillRect and FrameRect cover x1 .. x2-1 and y1 .. y2-1 (the right and
 //     bottom edges are excluded); polygons fill the pixels whose centres lie inside them;
@@ -15,7 +16,11 @@
 // Every operation honours the clip region (SelectClipRgn, ExcludeClipRect, IntersectClipRect);
 // the bitmap's edges always clip.
 // Colours are TColor values; system colours are resolved. On a 1-bit bitmap a colour becomes the
-// nearer of black and white (white when r + g + b >= 383). On pf32bit the fourth byte is treated
+// nearer of black and white (white when r + g + b >= 383). On 8- and 4-bit bitmaps a colour
+// becomes the index of the nearest palette entry (smallest sum of absolute differences of red,
+// green and blue; the first entry on a tie), the pen modes combine indexes as a palette device
+// does (pmNot inverts the index), copied bitmaps are mapped colour by colour, and anti-aliased
+// text edges blend in colour and take the nearest entry. On pf32bit the fourth byte is treated
 // as part of the pixel: drawn colours put 0 there.
 #pragma once
 
@@ -28,6 +33,7 @@
 #include "corvex/platform/graphics/font.h"
 #include "corvex/platform/graphics/region.h"
 #include "corvex/platform/object.h"
+#include "corvex/platform/sets.h"
 #include "corvex/platform/types.h"
 
 namespace corvex {
@@ -41,6 +47,26 @@ enum TPenMode {
   pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
 };
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+// FloodFill: fill the area of one colour (fsSurface) or the area up to a border colour (fsBorder).
+enum TFillStyle { fsSurface, fsBorder };
+
+// The layout flags of the formatted TextRect. tfLeft and tfTop are the defaults; tfRight and
+// tfCenter, tfBottom and tfVerticalCenter move the block of lines inside the rectangle.
+enum TTextFormats {
+  tfBottom,          // the last line at the bottom of the rectangle
+  tfCalcRect,        // only measure: the rectangle the text needs comes back in Rect
+  tfCenter,          // each line centred horizontally
+  tfEndEllipsis,     // a line wider than the rectangle ends in "..." within it
+  tfLeft,            // lines start at the left edge
+  tfNoClip,          // draw beyond the rectangle (the clip region still holds)
+  tfNoPrefix,        // '&' is an ordinary character
+  tfRight,           // lines end at the right edge
+  tfSingleLine,      // one line: line breaks are not honoured
+  tfTop,             // the first line at the top
+  tfVerticalCenter,  // the block of lines centred vertically
+  tfWordBreak        // lines broken between words to fit the rectangle's width
+};
+using TTextFormat = TSet<TTextFormats>;
 
 // Raster operations of Draw, StretchDraw and CopyRect: the classic three-operand codes (source,
 // destination and the brush colour as pattern).
@@ -182,6 +208,13 @@ class TCanvas : public TPersistent {
   // The part of that ellipse cut off by the chord joining the arc's ends, on the arc's side:
   // filled with the brush, outlined with the arc and the chord. Equal rays give the ellipse.
   void Chord(int X1, int Y1, int X2, int Y2, int X3, int Y3, int X4, int Y4);
+  // Fills the 4-connected area around (X, Y) with the brush, combined by the pen mode like the
+  // fill of a shape: with fsSurface the pixels of exactly Color, with fsBorder everything up to
+  // pixels of Color (on palette bitmaps the colour stands for its nearest entry; on 1-bit ones for
+  // black or white). The area is decided on the pixels as they were before the fill, and pixels
+  // outside the clip region bound it like a border. Nothing happens when (X, Y) is not visible,
+  // does not belong to the area, or the brush is clear.
+  void FloodFill(int X, int Y, TColor Color, TFillStyle FillStyle);
 
   // One pixel: its colour (CLR_INVALID outside the bitmap or the clip region), or set it (the pen
   // mode does not apply).
@@ -202,6 +235,17 @@ class TCanvas : public TPersistent {
   void TextOut(int X, int Y, const std::string& Text);
   // Text at (X, Y) clipped to the rectangle; a solid brush fills the rectangle first.
   void TextRect(const TRect& Rect, int X, int Y, const std::string& Text);
+  // Text laid out in the rectangle by the format flags, as unrotated lines of the font's cell
+  // height. Lines break at line feeds (CR LF, LF or CR) unless tfSingleLine, and between words
+  // to fit the width with tfWordBreak (a word wider than the rectangle keeps its own line).
+  // Each line is placed left, right or centred (at (Left + Right - width) / 2, rounded down);
+  // the block of lines top, bottom or centred vertically the same way. Unless tfNoPrefix, "&"
+  // underlines the character after it and "&&" shows one "&". With a solid brush each line's
+  // cell is filled first, as TextOut does. The text is clipped to the rectangle unless tfNoClip.
+  // With tfCalcRect nothing is drawn: Rect keeps its left and top corner and gets the width of
+  // the widest line and the height of all lines (the rectangle's width still breaks the words).
+  // Text is not changed; it is a reference as in the toolkit's signature.
+  void TextRect(TRect& Rect, std::string& Text, TTextFormat Format);
   // The size of the unrotated text cell: advance width and cell height of the font.
   TSize TextExtent(const std::string& Text);
   int TextWidth(const std::string& Text) { return TextExtent(Text).cx; }

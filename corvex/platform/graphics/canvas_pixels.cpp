@@ -3,8 +3,10 @@
 // runs, 1:1 copies, nearest-pixel stretches between equal formats) work on whole rows with
 // memcpy/memset or word-wide loops.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/graphics/canvas_pvt.h"
@@ -31,15 +33,15 @@ inline void Replicate(uint8_t* p, size_t size, size_t n) {
   }
 }
 
-// Bits x1 .. x2-1 of a 1-bit row as byte masks: first byte, last byte, and the full bytes between.
+// Bits x1 .. x2-1 of a row as byte masks: first byte, last byte, and the full bytes between.
 struct BitRange {
   int32_t b1, b2;  // first and last byte
   uint8_t m1, m2;  // masks of the first and last byte (equal bytes: m1 holds the combined mask)
 };
-inline BitRange BitsOf(int32_t x1, int32_t x2) {
+inline BitRange BitsOf(int64_t x1, int64_t x2) {
   BitRange r;
-  r.b1 = x1 >> 3;
-  r.b2 = (x2 - 1) >> 3;
+  r.b1 = static_cast<int32_t>(x1 >> 3);
+  r.b2 = static_cast<int32_t>((x2 - 1) >> 3);
   r.m1 = static_cast<uint8_t>(0xFF >> (x1 & 7));
   r.m2 = static_cast<uint8_t>(0xFF << (7 - ((x2 - 1) & 7)));
   if (r.b1 == r.b2) r.m1 &= r.m2;
@@ -54,12 +56,16 @@ TTarget TargetOf(TBitmap* Bitmap) {
   TTarget t;
   if (Bitmap == nullptr || Bitmap->Bits() == nullptr) return t;
   const TPixelFormat f = Bitmap->GetPixelFormat();
-  if (f != pf1bit && f != pf24bit && f != pf32bit) return t;
+  if (f != pf1bit && f != pf4bit && f != pf8bit && f != pf24bit && f != pf32bit) return t;
   t.Bits = Bitmap->Bits();
   t.Stride = Bitmap->GetRowLength();
   t.Width = Bitmap->GetWidth();
   t.Height = Bitmap->GetHeight();
   t.Bpp = Bitmap->GetBitCount();
+  if (f == pf4bit || f == pf8bit) {
+    t.Palette = Bitmap->GetPalette();
+    t.PaletteCount = Bitmap->GetPaletteCount();
+  }
   return t;
 }
 
@@ -68,13 +74,71 @@ TBGR ResolveColor(TColor Color) {
   return TBGR{GetBValue(c), GetGValue(c), GetRValue(c)};
 }
 
-TMix MakeMix(int Rop2, TColor Color, int Bpp) {
+int NearestIndex(const TRGBQuad* Palette, int Count, uint8_t b, uint8_t g, uint8_t r) {
+  if (Palette == nullptr) return 0;
+  int best = 0, bestD = 1 << 30;
+  for (int i = 0; i < Count; ++i) {
+    const int d = std::abs(int(Palette[i].rgbRed) - r) + std::abs(int(Palette[i].rgbGreen) - g) +
+                  std::abs(int(Palette[i].rgbBlue) - b);
+    if (d < bestD) {
+      bestD = d;
+      best = i;
+      if (d == 0) break;
+    }
+  }
+  return best;
+}
+
+uint32_t PixelValueOf(const TTarget& T, TColor Color) {
+  const TBGR c = ResolveColor(Color);
+  switch (T.Bpp) {
+    case 1: return MonoBit(c.b, c.g, c.r);
+    case 4:
+    case 8: return static_cast<uint32_t>(NearestIndex(T.Palette, T.PaletteCount, c.b, c.g, c.r));
+    default: return c.b | (uint32_t(c.g) << 8) | (uint32_t(c.r) << 16);
+  }
+}
+
+namespace {
+template <int Bpp>
+inline uint32_t Read(const uint8_t* row, int32_t x) {
+  if constexpr (Bpp == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+  if constexpr (Bpp == 4) return (x & 1) ? (row[x >> 1] & 15u) : (row[x >> 1] >> 4);
+  if constexpr (Bpp == 8) return row[x];
+  if constexpr (Bpp == 24) {
+    const uint8_t* p = row + size_t(x) * 3;
+    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+  }
+  if constexpr (Bpp == 32) {
+    const uint8_t* p = row + size_t(x) * 4;
+    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+  }
+  return 0;
+}
+}  // namespace
+
+uint32_t ReadPixel(const TTarget& T, int32_t x, int32_t y) {
+  const uint8_t* row = T.Row(y);
+  switch (T.Bpp) {
+    case 1: return Read<1>(row, x);
+    case 4: return Read<4>(row, x);
+    case 8: return Read<8>(row, x);
+    case 24: return Read<24>(row, x);
+    case 32: return Read<32>(row, x);
+    default: return 0;
+  }
+}
+
+TMix MakeMix(int Rop2, TColor Color, const TTarget& T) {
   TMix m;
   const TBGR c = ResolveColor(Color);
   uint8_t pen[4] = {c.b, c.g, c.r, 0};
-  int lanes = Bpp == 32 ? 4 : 3;
-  if (Bpp == 1) {
-    pen[0] = MonoBit(c.b, c.g, c.r) ? 0xFF : 0x00;
+  int lanes = T.Bpp == 32 ? 4 : 3;
+  // Sub-byte and indexed formats work on one lane: the pixel value repeated across the byte.
+  const bool oneLane = T.Bpp == 1 || T.Bpp == 4 || T.Bpp == 8;
+  if (oneLane) {
+    const uint32_t v = PixelValueOf(T, Color);
+    pen[0] = T.Bpp == 1 ? (v ? 0xFF : 0x00) : T.Bpp == 4 ? static_cast<uint8_t>(v * 0x11) : static_cast<uint8_t>(v);
     lanes = 1;
   }
   const unsigned table = static_cast<unsigned>(std::clamp(Rop2, 1, 16) - 1);  // bit (p << 1 | d)
@@ -97,7 +161,7 @@ TMix MakeMix(int Rop2, TColor Color, int Bpp) {
     m.And[l] = a;
     m.Xor[l] = x;
   }
-  if (Bpp == 1) {
+  if (oneLane) {
     m.And[1] = m.And[2] = m.And[3] = m.And[0];
     m.Xor[1] = m.Xor[2] = m.Xor[3] = m.Xor[0];
   }
@@ -163,8 +227,18 @@ void MixSpan(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const TMix& M)
       }
       return;
     }
-    case 1: {
-      const BitRange r = BitsOf(x1, x2);
+    case 8: {
+      uint8_t* p = row + x1;
+      if (M.Copy) std::memset(p, M.Xor[0], n);
+      else
+        for (size_t i = 0; i < n; ++i) p[i] = MixByte(p[i], M.And[0], M.Xor[0]);
+      return;
+    }
+    case 1:
+    case 4: {
+      // Pixels as bit ranges: a 4-bit pixel x is bits 4x .. 4x+3, high nibble first.
+      const int bits = T.Bpp;
+      const BitRange r = BitsOf(int64_t(x1) * bits, int64_t(x2) * bits);
       const uint8_t a = M.And[0], x = M.Xor[0];
       auto part = [&](uint8_t& b, uint8_t mask) {
         b = static_cast<uint8_t>((b & ~mask) | (MixByte(b, a, x) & mask));
@@ -190,6 +264,7 @@ void MixSpanPattern(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const T
   }
   uint8_t* row = T.Row(y);
   switch (T.Bpp) {
+    case 8:
     case 24:
     case 32: {
       // Visit only the pattern's set bits, eight columns at a time.
@@ -219,6 +294,20 @@ void MixSpanPattern(const TTarget& T, int32_t y, int32_t x1, int32_t x2, const T
       }
       return;
     }
+    case 4: {
+      // Byte b holds columns 2b (high nibble) and 2b + 1; the pattern's bit for each column
+      // becomes a nibble of the mask.
+      const BitRange r = BitsOf(int64_t(x1) * 4, int64_t(x2) * 4);
+      const uint8_t a = M.And[0], x = M.Xor[0];
+      for (int32_t b = r.b1; b <= r.b2; ++b) {
+        const int c = (2 * b) & 7;
+        uint8_t mask = static_cast<uint8_t>((((Pattern << c) & 0x80) ? 0xF0 : 0) | (((Pattern << c) & 0x40) ? 0x0F : 0));
+        if (b == r.b1) mask &= r.m1;
+        if (b == r.b2) mask &= r.m2;
+        row[b] = static_cast<uint8_t>((row[b] & ~mask) | (MixByte(row[b], a, x) & mask));
+      }
+      return;
+    }
     default:
       return;
   }
@@ -238,6 +327,78 @@ void PaintSpans(const TTarget& T, const TClipper& C, const std::vector<TSpan>& S
       C.Span(s.Y, s.X1, s.X2, [&](int32_t y, int32_t a, int32_t b) { MixSpan(T, y, a, b, M); });
     else
       C.Span(s.Y, s.X1, s.X2, [&](int32_t y, int32_t a, int32_t b) { MixSpanPattern(T, y, a, b, M, Hatch[y & 7]); });
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Flood fill
+
+namespace {
+
+template <int Bpp>
+void FloodArea(const TTarget& T, const TClipper& C, int32_t X, int32_t Y, uint32_t Pixel, bool Border, const TMix& M,
+               const uint8_t* Hatch) {
+  auto inside = [&](const uint8_t* row, int32_t x) { return (Read<Bpp>(row, x) == Pixel) != Border; };
+  int32_t runA = 0, runB = 0;
+  if (!C.RunAt(Y, X, runA, runB) || !inside(T.Row(Y), X)) return;
+
+  // Pixels already taken, one bit each over the visible bounds. The area is decided on the
+  // pixels as they were: a pixel is read only while it is not taken, and only taken pixels are
+  // painted.
+  const TRect vis = C.Bounds();
+  const size_t words = (size_t(vis.Width()) + 63) / 64;
+  std::vector<uint64_t> taken(words * size_t(vis.Height()), 0);
+  auto isTaken = [&](int32_t x, int32_t y) {
+    const size_t i = size_t(x - vis.Left);
+    return (taken[size_t(y - vis.Top) * words + (i >> 6)] >> (i & 63)) & 1;
+  };
+  auto take = [&](int32_t y, int32_t x1, int32_t x2) {
+    uint64_t* row = &taken[size_t(y - vis.Top) * words];
+    for (size_t i = size_t(x1 - vis.Left), e = size_t(x2 - vis.Left); i < e;) {
+      const size_t bit = i & 63, n = std::min<size_t>(64 - bit, e - i);
+      row[i >> 6] |= (n == 64 ? ~uint64_t(0) : ((uint64_t(1) << n) - 1)) << bit;
+      i += n;
+    }
+  };
+
+  // Seeds: one pixel of each run of the area not taken yet, found on the rows next to a run.
+  std::vector<TPoint> seeds{{X, Y}};
+  while (!seeds.empty()) {
+    const TPoint p = seeds.back();
+    seeds.pop_back();
+    if (isTaken(p.X, p.Y) || !C.RunAt(p.Y, p.X, runA, runB)) continue;
+    const uint8_t* row = T.Row(p.Y);
+    int32_t l = p.X, r = p.X + 1;
+    while (l > runA && !isTaken(l - 1, p.Y) && inside(row, l - 1)) --l;
+    while (r < runB && !isTaken(r, p.Y) && inside(row, r)) ++r;
+    take(p.Y, l, r);
+    if (Hatch == nullptr) MixSpan(T, p.Y, l, r, M);
+    else MixSpanPattern(T, p.Y, l, r, M, Hatch[p.Y & 7]);
+    for (const int32_t ny : {p.Y - 1, p.Y + 1}) {
+      if (ny < vis.Top || ny >= vis.Bottom) continue;
+      const uint8_t* nrow = T.Row(ny);
+      C.Span(ny, l, r, [&](int32_t, int32_t a, int32_t b) {
+        for (int32_t x = a; x < b; ++x) {
+          if (isTaken(x, ny) || !inside(nrow, x)) continue;
+          seeds.push_back({x, ny});
+          while (x + 1 < b && !isTaken(x + 1, ny) && inside(nrow, x + 1)) ++x;
+        }
+      });
+    }
+  }
+}
+
+}  // namespace
+
+void FloodFill(const TTarget& T, const TClipper& C, int32_t X, int32_t Y, uint32_t Pixel, bool Border, const TMix& M,
+               const uint8_t* Hatch) {
+  switch (T.Bpp) {
+    case 1: FloodArea<1>(T, C, X, Y, Pixel, Border, M, Hatch); break;
+    case 4: FloodArea<4>(T, C, X, Y, Pixel, Border, M, Hatch); break;
+    case 8: FloodArea<8>(T, C, X, Y, Pixel, Border, M, Hatch); break;
+    case 24: FloodArea<24>(T, C, X, Y, Pixel, Border, M, Hatch); break;
+    case 32: FloodArea<32>(T, C, X, Y, Pixel, Border, M, Hatch); break;
+    default: break;
   }
 }
 
@@ -494,7 +655,8 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
   const bool copy = ropCode == 0xCC;
   const bool identityX = !mirrorX && Sw == Dw;
   const int bpp = T.Bpp;
-  const int size = bpp / 8;  // bytes per pixel of the target (0 for 1-bit)
+  const int size = bpp / 8;  // bytes per pixel of the target (0 for 1 and 4 bits)
+  const bool subByte = bpp == 1 || bpp == 4;
 
   const int32_t vw = vis.Width();
   std::vector<int32_t> col(static_cast<size_t>(vw));
@@ -505,9 +667,33 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
     cmax = std::max(cmax, col[size_t(i)]);
   }
 
-
   RowDecoder decoder(S);
-  const bool direct = (bpp == 24 && S.Bits == 24) || (bpp == 32 && S.Bits == 32 && (S.Masks[0] | S.Masks[1] | S.Masks[2]) == 0);
+  // Indexed targets: an indexed source goes through a table from its indexes to the target's,
+  // other sources through the nearest-entry search of their colours.
+  const bool indexed = T.Indexed();
+  const bool indexMap = indexed && S.Bits <= 8;
+  uint8_t toTarget[256] = {};
+  bool sameIndexes = false;
+  if (indexMap) {
+    sameIndexes = bpp == 8 && S.Bits == 8;
+    for (int i = 0; i < 256; ++i) {
+      const TRGBQuad q = (S.Palette != nullptr && i < S.PaletteCount) ? S.Palette[i] : TRGBQuad{};
+      toTarget[i] = static_cast<uint8_t>(NearestIndex(T.Palette, T.PaletteCount, q.rgbBlue, q.rgbGreen, q.rgbRed));
+      sameIndexes = sameIndexes && toTarget[i] == i;
+    }
+  }
+  std::unique_ptr<TNearestCache> nearest;
+  if (indexed && !indexMap) nearest = std::make_unique<TNearestCache>(T.Palette, T.PaletteCount);
+  auto sourceIndex = [&](const uint8_t* srow, int32_t c) -> unsigned {
+    switch (S.Bits) {
+      case 1: return (srow[c >> 3] >> (7 - (c & 7))) & 1;
+      case 4: return (c & 1) ? (srow[c >> 1] & 15) : (srow[c >> 1] >> 4);
+      default: return srow[c];
+    }
+  };
+
+  const bool direct = (bpp == 24 && S.Bits == 24) || (bpp == 32 && S.Bits == 32 && (S.Masks[0] | S.Masks[1] | S.Masks[2]) == 0) ||
+                      sameIndexes;
   const bool bits1 = bpp == 1 && S.Bits == 1;
   unsigned mono[2] = {0, 1};
   if (bits1) {
@@ -518,12 +704,10 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
   // target decodes straight into the target instead.
   std::vector<uint8_t> bgr;
   const bool decodeInPlace = !direct && !bits1 && copy && identityX && bpp == 24;
-  if (!direct && !bits1 && !decodeInPlace) bgr.resize(3 * size_t(cmax - cmin + 1));
+  if (!direct && !bits1 && !decodeInPlace && !indexMap) bgr.resize(3 * size_t(cmax - cmin + 1));
   int32_t decodedRow = -1;
 
-  // Writes the source pixels of destination columns [a, b) on row y into out, where pixel x goes
-  // to byte (x - x0) * size (bit x - x0 for 1-bit; x0 is then a multiple of 8).
-  // Byte offsets of the source columns for equal formats (3 or 4 bytes a pixel). A 3-byte pixel
+  // Byte offsets of the source columns for equal formats (1, 3 or 4 bytes a pixel). A 3-byte pixel
   // is moved as one 4-byte word (the fourth byte is rewritten by the next pixel) except where
   // the word would reach past the source row or the span.
   std::vector<uint32_t> off;
@@ -534,7 +718,7 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
   const uint32_t lastWordable = S.Width > 0 ? uint32_t(S.Width - 1) * 3 : 0;  // offsets below this can load 4 bytes
 
   // Writes the source pixels of destination columns [a, b) on row y into out, where pixel x goes
-  // to byte (x - x0) * size (bit x - x0 for 1-bit; x0 is then a multiple of 8).
+  // to byte (x - x0) * size (bits (x - x0) * bpp for 1 and 4 bits; x0 then starts a byte).
   auto produce = [&](const uint8_t* srow, int32_t a, int32_t b, uint8_t* out, int32_t x0) {
     const int32_t i0 = a - vis.Left;
     if (direct) {
@@ -560,10 +744,33 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
           o[1] = srow[*t + 1];
           o[2] = srow[*t + 2];
         }
-      } else {
+      } else if (size == 4) {
         uint8_t* o = out + size_t(a - x0) * 4;
         const uint32_t* t = off.data() + i0;
         for (int32_t i = 0; i < b - a; ++i, o += 4) std::memcpy(o, srow + t[i], 4);
+      } else {
+        uint8_t* o = out + size_t(a - x0);
+        const uint32_t* t = off.data() + i0;
+        for (int32_t i = 0; i < b - a; ++i) o[i] = srow[t[i]];
+      }
+      return;
+    }
+    if (indexed) {
+      for (int32_t x = a; x < b; ++x) {
+        const int32_t c = col[size_t(x - vis.Left)];
+        unsigned v;
+        if (indexMap) {
+          v = toTarget[sourceIndex(srow, c)];
+        } else {
+          const uint8_t* p = &bgr[3 * size_t(c - cmin)];
+          v = (*nearest)(p[0], p[1], p[2]);
+        }
+        if (bpp == 8) {
+          out[x - x0] = static_cast<uint8_t>(v);
+        } else {
+          uint8_t& o = out[(x - x0) >> 1];
+          o = ((x - x0) & 1) ? static_cast<uint8_t>((o & 0xF0) | v) : static_cast<uint8_t>((o & 0x0F) | (v << 4));
+        }
       }
       return;
     }
@@ -605,6 +812,9 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
     const TBGR p = ResolveColor(Brush);
     if (bpp == 1) {
       lanes[0] = MakeRop3Lane(Rop3, MonoBit(p.b, p.g, p.r) ? 0xFF : 0x00);
+    } else if (indexed) {
+      const uint32_t v = PixelValueOf(T, Brush);
+      lanes[0] = MakeRop3Lane(Rop3, static_cast<uint8_t>(bpp == 4 ? v * 0x11 : v));
     } else {
       lanes[0] = MakeRop3Lane(Rop3, p.b);
       lanes[1] = MakeRop3Lane(Rop3, p.g);
@@ -621,8 +831,8 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
     uint8_t* drow = T.Row(y);
     // Enlarging repeats source rows: copy the row drawn just above.
     if (simpleClip && sy == prevSrcRow && prevY == y - 1) {
-      if (bpp == 1) {
-        const BitRange r = BitsOf(vis.Left, vis.Right);
+      if (subByte) {
+        const BitRange r = BitsOf(int64_t(vis.Left) * bpp, int64_t(vis.Right) * bpp);
         const uint8_t* up = T.Row(y - 1);
         drow[r.b1] = static_cast<uint8_t>((drow[r.b1] & ~r.m1) | (up[r.b1] & r.m1));
         if (r.b2 != r.b1) {
@@ -645,15 +855,15 @@ void StretchCopy(const TTarget& T, const TClipper& C, const TSourceImage& S, int
         produce(srow, a, b, drow, 0);
         return;
       }
-      if (bpp == 1) {
-        const int32_t x0 = a & ~7;
+      if (subByte) {
+        const int32_t x0 = a & ~(8 / bpp - 1);
         produce(srow, a, b, scratch.data(), x0);
-        const BitRange r = BitsOf(a, b);
+        const BitRange r = BitsOf(int64_t(a) * bpp, int64_t(b) * bpp);
         for (int32_t k = r.b1; k <= r.b2; ++k) {
           uint8_t mask = 0xFF;
           if (k == r.b1) mask &= r.m1;
           if (k == r.b2) mask &= r.m2;
-          const uint8_t v = ApplyRop3(lanes[0], scratch[size_t(k - (x0 >> 3))], drow[k]);
+          const uint8_t v = ApplyRop3(lanes[0], scratch[size_t(k - int32_t((int64_t(x0) * bpp) >> 3))], drow[k]);
           drow[k] = static_cast<uint8_t>((drow[k] & ~mask) | (v & mask));
         }
       } else {

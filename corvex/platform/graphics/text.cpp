@@ -2,7 +2,10 @@
 // FreeType renders its glyphs. Unrotated glyphs are hinted and cached; rotated text is rendered
 // unhinted at sub-pixel positions along the rotated baseline, with the same advances, so that it
 // is as long as TextWidth says. A missing bold or italic face is synthesised (emboldened outline,
-// sheared outline). Without fontconfig fonts, nothing is drawn.
+// sheared outline). A character the face has no glyph for is drawn from another installed face
+// that has one (fontconfig's ordering of faces by likeness to the font, at the same em size, on
+// the same baseline); only when no face has it does the face's missing-glyph box show. Without
+// fontconfig fonts, nothing is drawn.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -15,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numbers>
 #include <unordered_map>
@@ -32,6 +36,24 @@ struct FaceInfo {
   bool synthBold = false;
   bool synthItalic = false;
 };
+
+// One (name, bold, italic) request: its face, and where characters that face lacks come from.
+struct FontEntry {
+  FaceInfo primary;
+  std::string name;
+  bool bold = false, italic = false;
+  // Faces that may stand in, in fontconfig's order of likeness: per block of 256 code points,
+  // those whose character set meets the block (one fontconfig query per block).
+  struct Candidate {
+    std::string path;
+    int index = 0, weight = 0, slant = 0;
+    FcCharSet* chars = nullptr;  // a reference of our own
+  };
+  std::map<uint32_t, std::vector<Candidate>> blocks;
+  // The face chosen for each code point the primary face lacks (face nullptr: none has it).
+  std::unordered_map<uint32_t, FaceInfo> standIns;
+};
+constexpr size_t kStandInLimit = 65536;  // code points remembered per request
 
 struct GlyphKey {
   FT_Face face;
@@ -74,17 +96,47 @@ class Engine {
   }
   std::mutex lock;
 
-  FaceInfo Find(const TFont& font) {
+  FontEntry& Find(const TFont& font) {
     const bool bold = font.GetStyle().Contains(fsBold), italic = font.GetStyle().Contains(fsItalic);
     std::string key = font.GetName();
     std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     key += bold ? "|b" : "|";
     key += italic ? "i" : "";
     auto it = faces_.find(key);
-    if (it != faces_.end()) return it->second;
-    FaceInfo info = Match(font.GetName(), bold, italic);
-    faces_.emplace(key, info);
-    return info;
+    if (it != faces_.end()) return *it->second;
+    auto entry = std::make_unique<FontEntry>();
+    entry->primary = Match(font.GetName(), bold, italic);
+    entry->name = font.GetName();
+    entry->bold = bold;
+    entry->italic = italic;
+    return *faces_.emplace(key, std::move(entry)).first->second;
+  }
+
+  // The face that draws a code point the request's face has no glyph for; face nullptr when no
+  // installed face has it.
+  FaceInfo StandIn(FontEntry& entry, uint32_t cp) {
+    auto it = entry.standIns.find(cp);
+    if (it != entry.standIns.end()) return it->second;
+    if (entry.standIns.size() >= kStandInLimit) entry.standIns.clear();
+    FaceInfo found;
+    for (const FontEntry::Candidate& c : Block(entry, cp >> 8)) {
+      if (!FcCharSetHasChar(c.chars, cp)) continue;
+      FT_Face face = Load(c.path, c.index);
+      if (face == nullptr || FT_Get_Char_Index(face, cp) == 0) continue;
+      found.face = face;
+      found.synthBold = entry.bold && c.weight < FC_WEIGHT_DEMIBOLD;
+      found.synthItalic = entry.italic && c.slant == FC_SLANT_ROMAN;
+      break;
+    }
+    entry.standIns.emplace(cp, found);
+    return found;
+  }
+
+  // Sets a face to an em size in pixels (cached: FreeType resizes only on a change).
+  void SetPpem(FT_Face face, double ppem) {
+    const FT_F26Dot6 size = static_cast<FT_F26Dot6>(std::lround(ppem * 64));
+    FT_F26Dot6& current = sizes_[face];
+    if (current != size && FT_Set_Char_Size(face, 0, size, 72, 72) == 0) current = size;
   }
 
   // Sets the face to the pixel size of the font and returns its metrics.
@@ -102,9 +154,7 @@ class Engine {
     else if (height > 0) m.ppem = height * double(upem) / (asc + desc);
     else m.ppem = 16.0 * upem / (asc + desc);
     m.ppem = std::clamp(m.ppem, 1.0, 1000.0);
-    const FT_F26Dot6 size = static_cast<FT_F26Dot6>(std::lround(m.ppem * 64));
-    FT_F26Dot6& current = sizes_[face];
-    if (current != size && FT_Set_Char_Size(face, 0, size, 72, 72) == 0) current = size;
+    SetPpem(face, m.ppem);
     const double scale = m.ppem / upem;
     m.ascent = static_cast<int>(std::lround(asc * scale));
     m.descent = static_cast<int>(std::lround(desc * scale));
@@ -195,17 +245,78 @@ class Engine {
     FT_Set_Transform(f.face, &m, &d);
   }
 
-  FaceInfo Match(const std::string& name, bool bold, bool italic) {
-    FaceInfo info;
-    if (!ftOk_ || !fcOk_) return info;
+  // The fontconfig pattern of a request, with the configuration's substitutions applied.
+  static FcPattern* Pattern(const std::string& name, bool bold, bool italic) {
     FcPattern* pat = FcPatternCreate();
-    if (pat == nullptr) return info;
+    if (pat == nullptr) return nullptr;
     if (!name.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
     FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
     FcConfigSubstitute(nullptr, pat, FcMatchPattern);
     FcDefaultSubstitute(pat);
+    return pat;
+  }
+
+  // The stand-in candidates of a block of 256 code points, asked of fontconfig once.
+  const std::vector<FontEntry::Candidate>& Block(FontEntry& entry, uint32_t block) {
+    auto it = entry.blocks.find(block);
+    if (it != entry.blocks.end()) return it->second;
+    std::vector<FontEntry::Candidate>& list = entry.blocks[block];
+    if (!ftOk_ || !fcOk_) return list;
+    FcPattern* pat = Pattern(entry.name, entry.bold, entry.italic);
+    FcCharSet* range = FcCharSetCreate();
+    if (pat != nullptr && range != nullptr) {
+      for (uint32_t cp = block << 8; cp < ((block + 1) << 8); ++cp) FcCharSetAddChar(range, cp);
+      FcResult res = FcResultNoMatch;
+      if (FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res)) {
+        for (int i = 0; i < set->nfont; ++i) {
+          FcPattern* f = set->fonts[i];
+          FcChar8* file = nullptr;
+          FcCharSet* chars = nullptr;
+          FcBool scalable = FcTrue;
+          if (FcPatternGetString(f, FC_FILE, 0, &file) != FcResultMatch || file == nullptr) continue;
+          if (FcPatternGetCharSet(f, FC_CHARSET, 0, &chars) != FcResultMatch || chars == nullptr) continue;
+          if (FcPatternGetBool(f, FC_SCALABLE, 0, &scalable) == FcResultMatch && !scalable) continue;
+          if (FcCharSetIntersectCount(chars, range) == 0) continue;
+          FontEntry::Candidate c;
+          c.path = reinterpret_cast<const char*>(file);
+          c.weight = FC_WEIGHT_REGULAR;
+          c.slant = FC_SLANT_ROMAN;
+          FcPatternGetInteger(f, FC_INDEX, 0, &c.index);
+          FcPatternGetInteger(f, FC_WEIGHT, 0, &c.weight);
+          FcPatternGetInteger(f, FC_SLANT, 0, &c.slant);
+          c.chars = FcCharSetCopy(chars);
+          list.push_back(std::move(c));
+        }
+        FcFontSetDestroy(set);
+      }
+    }
+    if (range != nullptr) FcCharSetDestroy(range);
+    if (pat != nullptr) FcPatternDestroy(pat);
+    return list;
+  }
+
+  // The FreeType face of a font file (loaded once); nullptr when it cannot be used.
+  FT_Face Load(const std::string& path, int index) {
+    auto it = loaded_.find({path, index});
+    if (it != loaded_.end()) return it->second;
+    FT_Face face = nullptr;
+    if (FT_New_Face(lib_, path.c_str(), index, &face) != 0) face = nullptr;
+    if (face != nullptr && !FT_IS_SCALABLE(face)) {
+      FT_Done_Face(face);
+      face = nullptr;
+    }
+    if (face != nullptr) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+    loaded_[{path, index}] = face;
+    return face;
+  }
+
+  FaceInfo Match(const std::string& name, bool bold, bool italic) {
+    FaceInfo info;
+    if (!ftOk_ || !fcOk_) return info;
+    FcPattern* pat = Pattern(name, bold, italic);
+    if (pat == nullptr) return info;
     FcResult res = FcResultNoMatch;
     // The best match first; when it cannot be used, the rest in order of preference.
     if (FcPattern* m = FcFontMatch(nullptr, pat, &res)) {
@@ -231,20 +342,8 @@ class Engine {
     FcPatternGetInteger(m, FC_INDEX, 0, &index);
     FcPatternGetInteger(m, FC_WEIGHT, 0, &weight);
     FcPatternGetInteger(m, FC_SLANT, 0, &slant);
-    const std::string path = reinterpret_cast<const char*>(file);
-    FT_Face face = nullptr;
-    auto it = loaded_.find({path, index});
-    if (it != loaded_.end()) {
-      face = it->second;
-    } else {
-      if (FT_New_Face(lib_, path.c_str(), index, &face) != 0) return;
-      if (!FT_IS_SCALABLE(face)) {
-        FT_Done_Face(face);
-        return;
-      }
-      FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-      loaded_[{path, index}] = face;
-    }
+    FT_Face face = Load(reinterpret_cast<const char*>(file), index);
+    if (face == nullptr) return;
     info.face = face;
     info.synthBold = bold && weight < FC_WEIGHT_DEMIBOLD;
     info.synthItalic = italic && slant == FC_SLANT_ROMAN;
@@ -252,7 +351,7 @@ class Engine {
 
   bool ftOk_ = false, fcOk_ = false;
   FT_Library lib_ = nullptr;
-  std::map<std::string, FaceInfo> faces_;
+  std::map<std::string, std::unique_ptr<FontEntry>> faces_;
   std::map<std::pair<std::string, int>, FT_Face> loaded_;
   std::map<FT_Face, FT_F26Dot6> sizes_;
   std::unordered_map<GlyphKey, Glyph, GlyphKeyHash> glyphs_;
@@ -294,17 +393,30 @@ std::vector<uint32_t> Decode(const std::string& s) {
   return out;
 }
 
-// Glyph indexes of the text and their advances (whole pixels, hinted).
+// The glyphs of the text (each from the face that draws it) and their advances (whole pixels,
+// hinted). Stand-in faces are set to the em size of the request's face.
 struct Layout {
+  std::vector<FaceInfo> faces;
   std::vector<FT_UInt> glyphs;
   std::vector<int> advances;
   int width = 0;
 };
-Layout LayOut(Engine& e, const FaceInfo& f, const std::string& text) {
+Layout LayOut(Engine& e, FontEntry& entry, double ppem, const std::vector<uint32_t>& cps) {
   Layout l;
-  for (uint32_t cp : Decode(text)) {
-    const FT_UInt gi = FT_Get_Char_Index(f.face, cp);
+  const FaceInfo& primary = entry.primary;
+  for (uint32_t cp : cps) {
+    FaceInfo f = primary;
+    FT_UInt gi = FT_Get_Char_Index(primary.face, cp);
+    if (gi == 0) {
+      const FaceInfo standIn = e.StandIn(entry, cp);
+      if (standIn.face != nullptr) {
+        f = standIn;
+        gi = FT_Get_Char_Index(f.face, cp);
+        e.SetPpem(f.face, ppem);
+      }
+    }
     const Glyph* g = e.Hinted(f, gi);
+    l.faces.push_back(f);
     l.glyphs.push_back(gi);
     l.advances.push_back(g->advance);
     l.width += g->advance;
@@ -339,26 +451,26 @@ struct Coverage {
 TSize TextExtent(const TFont& Font, const std::string& Text) {
   Engine& e = Engine::Get();
   std::lock_guard<std::mutex> g(e.lock);
-  const FaceInfo f = e.Find(Font);
-  if (f.face == nullptr) return TSize{0, NominalHeight(Font)};
-  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
-  return TSize{LayOut(e, f, Text).width, m.ascent + m.descent};
+  FontEntry& f = e.Find(Font);
+  if (f.primary.face == nullptr) return TSize{0, NominalHeight(Font)};
+  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+  return TSize{LayOut(e, f, m.ppem, Decode(Text)).width, m.ascent + m.descent};
 }
 
 int FontAscent(const TFont& Font) {
   Engine& e = Engine::Get();
   std::lock_guard<std::mutex> g(e.lock);
-  const FaceInfo f = e.Find(Font);
-  if (f.face == nullptr) return 0;
-  return e.SizeFor(f.face, Font.GetHeight()).ascent;
+  const FontEntry& f = e.Find(Font);
+  if (f.primary.face == nullptr) return 0;
+  return e.SizeFor(f.primary.face, Font.GetHeight()).ascent;
 }
 
 bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& StrikeTop, double& StrikeThick) {
   Engine& e = Engine::Get();
   std::lock_guard<std::mutex> g(e.lock);
-  const FaceInfo f = e.Find(Font);
-  if (f.face == nullptr) return false;
-  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
+  const FontEntry& f = e.Find(Font);
+  if (f.primary.face == nullptr) return false;
+  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
   UnderTop = std::round(m.underlinePos - m.underlineThick / 2);
   UnderThick = m.underlineThick;
   StrikeTop = -std::round(m.strikePos);
@@ -371,10 +483,10 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
   if (T.Bpp == 0 || Text.empty()) return;
   Engine& e = Engine::Get();
   std::lock_guard<std::mutex> lock(e.lock);
-  const FaceInfo f = e.Find(Font);
-  if (f.face == nullptr) return;
-  const Metrics m = e.SizeFor(f.face, Font.GetHeight());
-  const Layout l = LayOut(e, f, Text);
+  FontEntry& f = e.Find(Font);
+  if (f.primary.face == nullptr) return;
+  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+  const Layout l = LayOut(e, f, m.ppem, Decode(Text));
   const int cell = m.ascent + m.descent;
 
   // Text space: s along the baseline, t down from it. Screen = origin + s u + t v.
@@ -404,7 +516,7 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
 
   // The opaque background: the (rotated) cell.
   if (Opaque) {
-    const raster::TMix mix = raster::MakeMix(raster::R2_COPYPEN, Background, T.Bpp);
+    const raster::TMix mix = raster::MakeMix(raster::R2_COPYPEN, Background, T);
     if (!rotated) {
       for (int32_t y = std::max(Y, vis.Top); y < std::min(Y + cell, vis.Bottom); ++y)
         C.Span(y, X, X + l.width, [&](int32_t yy, int32_t a, int32_t b) { raster::MixSpan(T, yy, a, b, mix); });
@@ -440,14 +552,14 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
   double s = 0;
   for (size_t i = 0; i < l.glyphs.size(); ++i) {
     if (!rotated) {
-      const Glyph* g = e.Hinted(f, l.glyphs[i]);
+      const Glyph* g = e.Hinted(l.faces[i], l.glyphs[i]);
       const int32_t px = X + static_cast<int32_t>(s), py = Y + m.ascent;
       if (g->width > 0) cov.Add(*g, px + g->left, py - g->top);
     } else {
       const double px = ox + s * ux, py = oy + s * uy;
       const double fx = std::floor(px), fy = std::floor(py);
       Glyph g;
-      if (e.Rotated(f, l.glyphs[i], angle, px - fx, py - fy, g) && g.width > 0)
+      if (e.Rotated(l.faces[i], l.glyphs[i], angle, px - fx, py - fy, g) && g.width > 0)
         cov.Add(g, static_cast<int32_t>(fx) + g.left, static_cast<int32_t>(fy) - g.top);
     }
     s += l.advances[i];
@@ -473,9 +585,20 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
     band(t1, t1 + m.strikeThick);
   }
 
-  // Composite in the font colour through the clip.
+  // Composite in the font colour through the clip. Palette targets blend the entry's colour with
+  // the font colour and take the nearest entry.
   const raster::TBGR col = raster::ResolveColor(Font.GetColor());
   const unsigned monoBit = raster::MonoBit(col.b, col.g, col.r);
+  const uint8_t c3[3] = {col.b, col.g, col.r};
+  auto blend = [](uint8_t d, uint8_t c, unsigned k) {
+    return static_cast<uint8_t>(d + ((int(c) - int(d)) * int(k) + (c >= d ? 127 : -127)) / 255);
+  };
+  std::unique_ptr<raster::TNearestCache> nearest;
+  unsigned fontIndex = 0;
+  if (T.Indexed()) {
+    nearest = std::make_unique<raster::TNearestCache>(T.Palette, T.PaletteCount);
+    fontIndex = (*nearest)(col.b, col.g, col.r);
+  }
   for (int32_t y = cov.r.Top; y < cov.r.Bottom; ++y) {
     const uint8_t* a = cov.Row(y);
     uint8_t* row = T.Row(y);
@@ -489,14 +612,167 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
           row[x >> 3] = monoBit ? static_cast<uint8_t>(row[x >> 3] | bit) : static_cast<uint8_t>(row[x >> 3] & ~bit);
           continue;
         }
+        if (nearest) {
+          const unsigned cur = raster::ReadPixel(T, x, y);
+          unsigned v = fontIndex;
+          if (k < 255) {
+            const TRGBQuad q = int(cur) < T.PaletteCount ? T.Palette[cur] : TRGBQuad{};
+            v = (*nearest)(blend(q.rgbBlue, col.b, k), blend(q.rgbGreen, col.g, k), blend(q.rgbRed, col.r, k));
+          }
+          if (T.Bpp == 8) row[x] = static_cast<uint8_t>(v);
+          else if (x & 1) row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0) | v);
+          else row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | (v << 4));
+          continue;
+        }
         uint8_t* p = row + size_t(x) * size_t(T.Bpp / 8);
-        const uint8_t c3[3] = {col.b, col.g, col.r};
-        for (int ch = 0; ch < 3; ++ch)
-          p[ch] = static_cast<uint8_t>(p[ch] + ((int(c3[ch]) - int(p[ch])) * int(k) + (c3[ch] >= p[ch] ? 127 : -127)) / 255);
+        for (int ch = 0; ch < 3; ++ch) p[ch] = blend(p[ch], c3[ch], k);
         if (T.Bpp == 32) p[3] = 0;
       }
     });
   }
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// A character of formatted text: its code point, its advance and whether a prefix marks it.
+struct Char {
+  uint32_t cp;
+  int advance;
+  bool marked;
+};
+
+TTextLine MakeLine(const Char* c, size_t n) {
+  TTextLine line;
+  for (size_t i = 0; i < n; ++i) {
+    AppendUtf8(line.Text, c[i].cp);
+    if (c[i].marked) line.Underlines.emplace_back(line.Width, line.Width + c[i].advance);
+    line.Width += c[i].advance;
+  }
+  return line;
+}
+
+// Cuts a line to fit Width with "..." after what is left (the dots alone when nothing fits).
+void Ellipsize(std::vector<Char>& chars, int Width, int dot) {
+  int width = 0;
+  for (const Char& c : chars) width += c.advance;
+  if (width <= Width) return;
+  while (!chars.empty() && width + 3 * dot > Width) {
+    width -= chars.back().advance;
+    chars.pop_back();
+  }
+  for (int k = 0; k < 3; ++k) chars.push_back({'.', dot, false});
+}
+
+}  // namespace
+
+std::vector<TTextLine> FormatLines(const TFont& Font, const std::string& Text, TTextFormat Format, int Width) {
+  // The characters with the prefix marks taken out.
+  const std::vector<uint32_t> cps = Decode(Text);
+  std::vector<uint32_t> shown;
+  std::vector<uint8_t> marks;
+  shown.reserve(cps.size());
+  for (size_t i = 0; i < cps.size(); ++i) {
+    bool marked = false;
+    if (cps[i] == '&' && !Format.Contains(tfNoPrefix)) {
+      if (++i == cps.size()) break;  // a mark with nothing after it shows nothing
+      marked = cps[i] != '&';
+    }
+    shown.push_back(cps[i]);
+    marks.push_back(marked ? 1 : 0);
+  }
+
+  // Advances, measured as TextExtent measures.
+  std::vector<int> adv(shown.size(), 0);
+  int dot = 0;
+  {
+    Engine& e = Engine::Get();
+    std::lock_guard<std::mutex> g(e.lock);
+    FontEntry& f = e.Find(Font);
+    if (f.primary.face != nullptr) {
+      const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+      adv = LayOut(e, f, m.ppem, shown).advances;
+      dot = LayOut(e, f, m.ppem, {'.'}).advances[0];
+    }
+  }
+  std::vector<Char> chars(shown.size());
+  for (size_t i = 0; i < shown.size(); ++i) chars[i] = {shown[i], adv[i], marks[i] != 0};
+
+  // Paragraphs: at CR LF, LF or CR; a single line drops them.
+  std::vector<std::vector<Char>> paragraphs(1);
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const uint32_t cp = chars[i].cp;
+    if (cp != '\r' && cp != '\n') {
+      paragraphs.back().push_back(chars[i]);
+      continue;
+    }
+    if (Format.Contains(tfSingleLine)) continue;
+    if (cp == '\r' && i + 1 < chars.size() && chars[i + 1].cp == '\n') ++i;
+    paragraphs.emplace_back();
+  }
+
+  // Word breaking: a line ends before the word that would cross the width; the spaces where it
+  // breaks belong to no line. A word wider than the width stands alone.
+  std::vector<std::vector<Char>> lines;
+  const bool wrap = Format.Contains(tfWordBreak) && !Format.Contains(tfSingleLine) && Width > 0;
+  for (std::vector<Char>& p : paragraphs) {
+    if (!wrap) {
+      lines.push_back(std::move(p));
+      continue;
+    }
+    size_t start = 0;
+    do {
+      size_t end = start, fitEnd = start;  // fitEnd: end of the last word that fitted
+      int width = 0;
+      bool broke = false;
+      while (end < p.size()) {
+        const bool space = p[end].cp == ' ';
+        if (!space && width + p[end].advance > Width && end > start) {
+          if (fitEnd > start) {
+            end = fitEnd;
+          } else {
+            while (end < p.size() && p[end].cp != ' ') ++end;  // the whole long word
+          }
+          broke = true;
+          break;
+        }
+        width += p[end].advance;
+        ++end;
+        if (!space && (end == p.size() || p[end].cp == ' ')) fitEnd = end;
+      }
+      if (!broke) end = p.size();
+      size_t trimmed = end;
+      while (trimmed > start && p[trimmed - 1].cp == ' ') --trimmed;
+      lines.emplace_back(p.begin() + std::ptrdiff_t(start), p.begin() + std::ptrdiff_t(broke ? trimmed : end));
+      start = end;
+      while (start < p.size() && p[start].cp == ' ') ++start;
+    } while (start < p.size());
+  }
+
+  std::vector<TTextLine> out;
+  out.reserve(lines.size());
+  for (std::vector<Char>& l : lines) {
+    if (Format.Contains(tfEndEllipsis)) Ellipsize(l, Width, dot);
+    out.push_back(MakeLine(l.data(), l.size()));
+  }
+  return out;
 }
 
 }  // namespace corvex::text

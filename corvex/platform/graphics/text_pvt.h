@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/graphics/canvas_pvt.h"
 #include "corvex/platform/graphics/font.h"
 #include "corvex/platform/types.h"
@@ -23,5 +26,17 @@ bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& 
 // Grey anti-aliasing on 24- and 32-bit targets, a threshold at half coverage on 1-bit ones.
 void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& Font, int X, int Y,
               const std::string& Text, bool Opaque, TColor Background);
+
+// One line of the formatted TextRect: its text (prefix marks taken out, an ellipsis put in), its
+// advance width, and the pixel ranges [from, to) along it under the prefixed characters.
+struct TTextLine {
+  std::string Text;
+  int Width = 0;
+  std::vector<std::pair<int, int>> Underlines;
+};
+// Breaks the text into lines by tfSingleLine, tfWordBreak, tfEndEllipsis and tfNoPrefix for a
+// rectangle Width pixels wide (no word breaking when Width <= 0). Widths are the advances
+// TextExtent adds up.
+std::vector<TTextLine> FormatLines(const TFont& Font, const std::string& Text, TTextFormat Format, int Width);
 
 }  // namespace corvex::text
