@@ -458,8 +458,8 @@ TEST(CanvasShapes, PixelsAndSystemColours) {
   g.SetPalette(pal, 2);
   g.ScanLine(0)[1] = 1;
   EXPECT_EQ(g.GetCanvas()->GetPixels(1, 0), RGBColor(60, 50, 40));
-  g.GetCanvas()->SetPixels(0, 0, clWhite);  // formats the canvas does not draw on: ignored
-  EXPECT_EQ(g.ScanLine(0)[0], 0);
+  g.GetCanvas()->SetPixels(0, 0, clWhite);  // the nearest palette entry
+  EXPECT_EQ(g.ScanLine(0)[0], 1);
 }
 
 TEST(CanvasShapes, HugeCoordinatesFinishQuickly) {
