@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWheelEvent>
+#include <utility>
 
 #include "corvex/platform/numbers.h"
 #include "corvex/platform/screen.h"
@@ -86,7 +87,25 @@ TEST_F(HostTest, FormWindowShowsTheSurfaceAndFollowsTheForm) {
   EXPECT_EQ(Screen().GetWidth(), screen->geometry().width());
   EXPECT_EQ(Screen().GetHeight(), screen->geometry().height());
 
-  // Hiding the form hides the window.
+  // Moving the window moves the form.
+  w->move(140, 80);
+  ASSERT_TRUE(WaitFor([&] { return f.Form->GetLeft() != 120; }));
+  EXPECT_EQ(f.Form->GetLeft(), w->geometry().x());
+  EXPECT_EQ(f.Form->GetTop(), w->geometry().y());
+
+  // Closing the window closes the form: asked, then hidden.
+  bool asked = false;
+  f.Form->OnCloseQuery = TCloseQueryEvent::FromFunction(
+      [](void* Asked, TObject*, bool& CanClose) { CanClose = std::exchange(*static_cast<bool*>(Asked), true); }, &asked);
+  w->close();  // refused the first time
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(f.Form->GetVisible());
+  EXPECT_TRUE(w->isVisible());
+  w->close();
+  EXPECT_FALSE(f.Form->GetVisible());
+  EXPECT_FALSE(w->isVisible());
+  f.Form->Show();
+  EXPECT_TRUE(w->isVisible());
   f.Form->Hide();
   EXPECT_FALSE(w->isVisible());
 }
