@@ -1,9 +1,16 @@
 // The corvex command-line tool, run as a program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
 #include "corvex/io/CorvexIO.h"
 #include "corvex/lzw/lzw.h"
+#include "corvex/view/CorvexView.h"
 #include "tests/common/codec_testing.h"
+#include "tests/common/ui_harness.h"
 
 namespace corvex {
 namespace {
@@ -125,6 +132,113 @@ TEST(Tool, ConformanceReportHasNoUnexplainedDifference) {
   std::string out;
   EXPECT_EQ(Tool("conformance '" + CorpusDir() + "'", &out), 0) << out.substr(out.find("differences:"));
   EXPECT_NE(out.find("0 unexplained difference(s)"), std::string::npos);
+}
+
+
+// --- corvex view --snapshot
+
+std::unique_ptr<TBitmap> LoadPng(const std::string& path) {
+  auto b = std::make_unique<TBitmap>();
+  TCorvexIO io;
+  io.SetAttachedBitmap(b.get());
+  io.LoadFromFile(path);
+  EXPECT_FALSE(io.GetAborting()) << path;
+  return b;
+}
+
+TColor At(const TBitmap& b, int x, int y) {
+  const uint8_t* p = b.ScanLine(y) + 3 * x;
+  return RGBColor(p[2], p[1], p[0]);
+}
+
+// The snapshot is the client area of a view set up as the options say: the same pixels as the
+// view made here through its own API, and at 200 % each sample pixel doubled from (ViewX, ViewY)
+// / 2 on.
+TEST(Tool, ViewSnapshotIsTheViewsClientArea) {
+  const std::string shot = TempPath("view.png");
+  std::string out;
+  ASSERT_EQ(Tool("view " + Sample("testcard.png") + " --zoom 200 --view 10,10 --snapshot " + shot, &out), 0) << out;
+  const auto shotBitmap = LoadPng(shot);
+  const TBitmap& got = *shotBitmap;
+
+  UiHarness ui;
+  TForm* form = ui.NewForm(640, 480);
+  auto* view = new TCorvexView(form);
+  view->SetParent(form);
+  view->SetBounds(0, 0, 640, 480);
+  view->SetScrollBars(ssBoth);
+  TCorvexIO io(form);
+  io.SetAttachedCorvex(view);
+  io.LoadFromFile(Sample("testcard.png"));
+  view->SetZoom(200);
+  view->SetViewXY(10, 10);
+  const TBitmap* want = ui.Pixels(view);
+  ASSERT_EQ(got.GetWidth(), want->GetWidth());
+  ASSERT_EQ(got.GetHeight(), want->GetHeight());
+  EXPECT_TRUE(_BitmapCompareX(&got, want));
+
+  const TBitmap* card = view->GetBitmap();
+  for (const TPoint p : {TPoint{0, 0}, TPoint{1, 1}, TPoint{2, 3}, TPoint{301, 157}, TPoint{got.GetWidth() - 1, 99}})
+    EXPECT_EQ(At(got, p.X, p.Y), At(*card, (p.X + 10) / 2, (p.Y + 10) / 2)) << p.X << "," << p.Y;
+  std::remove(shot.c_str());
+}
+
+// A rectangle selection adds its marching ants and grips, black and white, along the box and
+// nowhere else; a polygon, an ellipse and the magic wand draw outlines too.
+TEST(Tool, ViewSnapshotDrawsTheSelection) {
+  const std::string plain = TempPath("plain.png"), sel = TempPath("sel.png");
+  ASSERT_EQ(Tool("view " + Sample("testcard.png") + " --snapshot " + plain), 0);
+  ASSERT_EQ(Tool("view " + Sample("testcard.png") + " --select rect:40,30,200,120 --snapshot " + sel), 0);
+  const auto plainShot = LoadPng(plain), selShot = LoadPng(sel);
+  const TBitmap &a = *plainShot, &b = *selShot;
+  ASSERT_TRUE(a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight());
+  int changed = 0, strays = 0;
+  for (int y = 0; y < a.GetHeight(); ++y)
+    for (int x = 0; x < a.GetWidth(); ++x) {
+      if (At(a, x, y) == At(b, x, y)) continue;
+      ++changed;
+      const bool nearEdge = (std::abs(x - 40) <= 3 || std::abs(x - 200) <= 3) && y >= 27 && y <= 123;
+      const bool nearTop = (std::abs(y - 30) <= 3 || std::abs(y - 120) <= 3) && x >= 37 && x <= 203;
+      const TColor c = At(b, x, y);
+      strays += !(nearEdge || nearTop) || (c != clBlack && c != clWhite);
+    }
+  EXPECT_GT(changed, 100);  // the outline is 500 pixels long, half of them black
+  EXPECT_EQ(strays, 0);
+  for (const char* shape : {"poly:50,50;300,80;120,300", "ellipse:100,100,300,200", "wand:5,5,10"}) {
+    ASSERT_EQ(Tool("view " + Sample("testcard.png") + " --select '" + shape + "' --snapshot " + sel), 0) << shape;
+    const auto c = LoadPng(sel);
+    EXPECT_FALSE(_BitmapCompareX(&a, c.get())) << shape;
+  }
+  std::remove(plain.c_str());
+  std::remove(sel.c_str());
+}
+
+TEST(Tool, ViewArgumentsAndFailures) {
+  const std::string card = Sample("testcard.png"), shot = " --snapshot " + TempPath("bad.png");
+  std::string out;
+  for (const std::string& bad : std::vector<std::string>{
+           "", "--zoom 200", card + " --zoom 0", card + " --zoom 200 --fit", card + " --size 10x", card + " --view 3",
+        card + " --filter rfSharp", card + " --background hatch:9", card + " --background 1,2", card + " --select rect:1,2,3",
+        card + " --select 'poly:1,2;3,4'", card + " --select star:1,2", card + " --frobnicate", card + " " + card}) {
+    EXPECT_EQ(Tool("view " + bad + shot, &out), 2) << bad;
+    EXPECT_NE(out.find("usage: corvex view"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(Tool("view /nonexistent.png" + shot, &out), 1);
+  EXPECT_NE(out.find("/nonexistent.png"), std::string::npos);
+  const std::string junk = TempPath("junk.gif");
+  WriteFileBytes(junk, {'G', 'I', 'F', '8', '9', 'a', 1});
+  EXPECT_EQ(Tool("view " + junk + shot, &out), 1);
+  std::remove(junk.c_str());
+  // Every background, the grid, a filter and centring are accepted.
+  EXPECT_EQ(Tool("view " + card + " --fit --center --filter rfTriangle --background hatch:cross --grid" + shot), 0);
+  EXPECT_EQ(Tool("view " + card + " --size 200x150 --background chessboard" + shot), 0);
+  EXPECT_EQ(Tool("view " + card + " --zoom 50 --background 10,200,30" + shot), 0);
+  // No window without a display: a clear error, not a crash.
+  EXPECT_EQ(RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(CORVEX_TOOL) + " view " +
+                           card + " 2>&1",
+                       &out),
+            2);
+  EXPECT_NE(out.find("--snapshot"), std::string::npos);
 }
 
 }  // namespace
