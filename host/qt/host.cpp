@@ -62,29 +62,6 @@ QWidget* Host::WidgetFor(const TWinControl* Window) const {
   return nullptr;
 }
 
-// Where a form goes when it is shown the first time: its own position, or centred on the screen
-// or on the main form.
-static void PlaceForm(TForm* Form) {
-  int cx = 0, cy = 0, cw = Screen().GetWidth(), ch = Screen().GetHeight();
-  switch (Form->GetPosition()) {
-    case poScreenCenter:
-      break;
-    case poMainFormCenter:
-    case poOwnerFormCenter:
-      if (TForm* main = Application().GetMainForm(); main != nullptr && main != Form && main->GetVisible()) {
-        cx = main->GetLeft();
-        cy = main->GetTop();
-        cw = main->GetWidth();
-        ch = main->GetHeight();
-      }
-      break;
-    default:
-      return;
-  }
-  Form->SetBounds(cx + (cw - Form->GetWidth()) / 2, cy + (ch - Form->GetHeight()) / 2, Form->GetWidth(),
-                  Form->GetHeight());
-}
-
 void Host::WindowShown(TWinControl* Window, bool Shown) {
   if (auto it = d_->Embedded.find(Window); it != d_->Embedded.end()) {
     it->second->update();
@@ -110,10 +87,6 @@ void Host::WindowShown(TWinControl* Window, bool Shown) {
   } else {
     fw = new detail::FormWindow(Window);
     d_->Windows.emplace(Window, fw);
-  }
-  if (!fw->Placed) {
-    fw->Placed = true;
-    if (auto* form = dynamic_cast<TForm*>(Window)) PlaceForm(form);
   }
   fw->Configure();
   fw->setWindowTitle(QString::fromStdString(Window->GetCaption()));

@@ -47,7 +47,6 @@ class FormWindow final : public QWidget {
   void Configure();
   // Geometry and fixed size from the window's bounds.
   void ApplyBounds();
-  bool Placed = false;  // placed once by its Position
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
@@ -64,6 +63,7 @@ class FormWindow final : public QWidget {
   void resizeEvent(QResizeEvent* Event) override;
   void moveEvent(QMoveEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
   // Tab and Backtab go to the window layer, not to Qt's focus chain.
   bool focusNextPrevChild(bool) override { return false; }
 

@@ -90,8 +90,7 @@ void ForwardKey(const QKeyEvent* Event, bool Release) {
   if (key == 0 && first == 0) return;
   Application().SetModifiers(ShiftStateFromQt(Event->modifiers()));
   Application().KeyInput(key, Release, first);
-  for (char32_t c : more)
-    if (TWinControl* f = Application().GetFocusedControl()) f->Perform(WM_CHAR, c, 1);
+  for (char32_t c : more) Application().CharInput(c);
   AfterDispatch();
 }
 
@@ -150,10 +149,10 @@ void FormWindow::Configure() {
   if (Window_ == nullptr) return;
   const auto* form = dynamic_cast<const TForm*>(Window_);
   Qt::WindowFlags flags = Qt::Window;
-  if (form == nullptr) {
+  if (!Window_->ShowsActivated()) {
     flags = Qt::ToolTip | Qt::FramelessWindowHint;  // hint windows and other popups
     setAttribute(Qt::WA_ShowWithoutActivating);
-  } else {
+  } else if (form != nullptr) {
     switch (form->GetFormBorderStyle()) {
       case bsNoneForm: flags = Qt::Window | Qt::FramelessWindowHint; break;
       case bsDialog: flags = Qt::Dialog; break;
@@ -223,6 +222,12 @@ void FormWindow::keyReleaseEvent(QKeyEvent* Event) {
 void FormWindow::focusInEvent(QFocusEvent* Event) { ForwardFocus(Window_, true, Event->reason()); }
 void FormWindow::focusOutEvent(QFocusEvent* Event) { ForwardFocus(Window_, false, Event->reason()); }
 void FormWindow::resizeEvent(QResizeEvent*) { SyncFromWidget(); }
+// The window the user activates comes first for the mouse where windows overlap.
+void FormWindow::changeEvent(QEvent* Event) {
+  QWidget::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && isActiveWindow() && Window_ != nullptr)
+    Application().BringToFront(Window_);
+}
 void FormWindow::moveEvent(QMoveEvent*) { SyncFromWidget(); }
 
 void FormWindow::closeEvent(QCloseEvent* Event) {

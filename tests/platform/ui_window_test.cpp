@@ -390,5 +390,35 @@ TEST(UiWindow, TheSurfaceShowsBordersChildrenAndWhatWasDrawn) {
   EXPECT_EQ(ui.SurfacePixel(form, 40, 30), clWhite);  // the old place is repainted
 }
 
+TEST(UiWindow, FormsArePlacedAndTheFrontOneGetsTheMouse) {
+  UiHarness ui;
+  TForm a(nullptr), b(nullptr);
+  a.SetBounds(0, 0, 200, 100);
+  b.SetBounds(0, 0, 100, 60);
+  a.SetPosition(poScreenCenter);
+  a.Show();
+  EXPECT_EQ(a.GetBoundsRect(), Bounds((Screen().GetWidth() - 200) / 2, (Screen().GetHeight() - 100) / 2, 200, 100));
+  Application().CreateForm(&a);  // the main form
+  b.SetPosition(poMainFormCenter);
+  b.Show();
+  EXPECT_EQ(b.GetLeft(), a.GetLeft() + 50);
+  EXPECT_EQ(b.GetTop(), a.GetTop() + 20);
+
+  // b was shown last: it is on top where the two overlap, until a is brought to the front.
+  const TPoint p = a.ClientToScreen({100, 50});
+  EXPECT_EQ(Application().WindowAt(p), &b);
+  Application().BringToFront(&a);
+  EXPECT_EQ(Application().WindowAt(p), &a);
+  // Moving a form keeps its surface; a new size draws it again.
+  TBitmap* before = Application().WindowSurface(&a);
+  const uint8_t first = before->ScanLine(0)[0];
+  a.SetBounds(a.GetLeft() + 5, a.GetTop(), 200, 100);
+  EXPECT_EQ(Application().WindowSurface(&a)->ScanLine(0)[0], first);
+  a.SetBounds(a.GetLeft(), a.GetTop(), 150, 100);
+  EXPECT_EQ(Application().WindowSurface(&a)->GetWidth(), 150);
+  a.Hide();
+  b.Hide();
+}
+
 }  // namespace
 }  // namespace corvex

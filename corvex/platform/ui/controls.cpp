@@ -511,10 +511,11 @@ TWinControl* TWinControl::TopLevel() const {
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   const bool moved = ALeft != Left_ || ATop != Top_;
+  const bool sized = std::max(AWidth, 0) != Width_ || std::max(AHeight, 0) != Height_;
   TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   UpdateClient(true);
   if (moved) Perform(WM_MOVE, 0, PointToLParam(Left_, Top_));
-  Application().WindowGeometryChanged(this);
+  if (moved || sized) Application().WindowGeometryChanged(this, sized);
 }
 
 void TWinControl::SetVisible(bool Value) {

@@ -27,8 +27,34 @@ TForm::~TForm() {
   if (Screen().ActiveForm_ == this) Screen().ActiveForm_ = nullptr;
 }
 
+// Centres the form on the screen or on the main form, by its Position.
+static void PlaceForm(TForm* Form) {
+  int cx = 0, cy = 0, cw = Screen().GetWidth(), ch = Screen().GetHeight();
+  switch (Form->GetPosition()) {
+    case poScreenCenter:
+      break;
+    case poMainFormCenter:
+    case poOwnerFormCenter:
+      if (TForm* main = Application().GetMainForm(); main != nullptr && main != Form && main->GetVisible()) {
+        cx = main->GetLeft();
+        cy = main->GetTop();
+        cw = main->GetWidth();
+        ch = main->GetHeight();
+      }
+      break;
+    default:
+      return;
+  }
+  Form->SetBounds(cx + (cw - Form->GetWidth()) / 2, cy + (ch - Form->GetHeight()) / 2, Form->GetWidth(),
+                  Form->GetHeight());
+}
+
 void TForm::SetVisible(bool Value) {
   if (GetVisible() == Value) return;
+  if (Value && !Placed_ && GetParent() == nullptr) {
+    Placed_ = true;
+    PlaceForm(this);
+  }
   TCustomControl::SetVisible(Value);
   if (GetParent() != nullptr) return;
   Application().WindowShown(this, Value);
@@ -382,6 +408,13 @@ TWinControl* TApplication::WindowAt(TPoint ScreenPos) const {
   return nullptr;
 }
 
+void TApplication::BringToFront(TWinControl* TopLevel) {
+  auto it = std::find(TopLevels_.begin(), TopLevels_.end(), TopLevel);
+  if (it == TopLevels_.end() || it + 1 == TopLevels_.end()) return;
+  TopLevels_.erase(it);
+  TopLevels_.push_back(TopLevel);
+}
+
 TApplication::Surface* TApplication::FindSurface(TWinControl* TopLevel) {
   for (Surface& s : Surfaces_)
     if (s.Window == TopLevel) return &s;
@@ -445,11 +478,12 @@ void TApplication::WindowPainted(TWinControl* Window, const TRect& ClientRect) {
   s->Dirty = s->Dirty.IsEmpty() ? r : UnionRect(s->Dirty, r);
 }
 
-void TApplication::WindowGeometryChanged(TWinControl* Window) {
+void TApplication::WindowGeometryChanged(TWinControl* Window, bool SizeOrLook) {
   TWinControl* top = Window->TopLevel();
   Surface* s = FindSurface(top);
   if (s == nullptr) return;
-  s->Dirty = Rect(0, 0, top->GetWidth(), top->GetHeight());
+  // A top-level window that only moved keeps its pixels; anything else is drawn again.
+  if (SizeOrLook || Window != top) s->Dirty = Rect(0, 0, top->GetWidth(), top->GetHeight());
   if (Window == top && Host_ != nullptr) Host_->WindowBoundsChanged(top);
   if (Host_ != nullptr) Host_->Wake();
 }
@@ -698,6 +732,13 @@ void TApplication::KeyInput(uint16_t Key, bool Release, char32_t Char) {
   } else {
     target->Perform(alt ? WM_SYSKEYUP : WM_KEYUP, Key, LPARAM(0xC0000001));
   }
+  ProcessMessages();
+}
+
+void TApplication::CharInput(char32_t Char) {
+  TWinControl* target = Focus_ != nullptr ? Focus_ : Screen().GetActiveForm();
+  if (target == nullptr || Char == 0) return;
+  target->Perform(WM_CHAR, Char, 1);
   ProcessMessages();
 }
 

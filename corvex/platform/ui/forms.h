@@ -63,6 +63,8 @@ class TForm : public TCustomControl {
   void Release();
   TFormBorderStyle GetFormBorderStyle() const { return FormBorderStyle_; }
   void SetFormBorderStyle(TFormBorderStyle Value) { FormBorderStyle_ = Value; }
+  // Where the form goes when it is first shown: its own bounds (poDesigned, poDefault), centred
+  // on the screen, or centred on the main form (poMainFormCenter, poOwnerFormCenter).
   TPosition GetPosition() const { return Position_; }
   void SetPosition(TPosition Value) { Position_ = Value; }
   // The control that gets the focus when the form is shown.
@@ -86,6 +88,7 @@ class TForm : public TCustomControl {
   bool Modal_ = false;
   TFormBorderStyle FormBorderStyle_ = bsSizeable;
   TPosition Position_ = poDesigned;
+  bool Placed_ = false;  // placed by Position when first shown
   TWinControl* ActiveControl_ = nullptr;
 };
 
@@ -177,13 +180,18 @@ class TApplication : public TComponent {
   void WheelInput(int Delta, TPoint ScreenPos, TShiftState Keys = {});
   // A key press (and release when Release is set); Char, when not 0, follows as WM_CHAR.
   void KeyInput(uint16_t Key, bool Release, char32_t Char = 0);
+  // A character without a key (the further characters of an input method's text).
+  void CharInput(char32_t Char);
   // The modifier keys as the input events left them.
   TShiftState GetShiftState() const;
   void SetModifiers(TShiftState Modifiers) { Modifiers_ = Modifiers; }
   TPoint GetCursorPos() const { return CursorPos_; }
   void SetCursorPos(TPoint P);
-  // The top-level window at a screen point (the last shown on top), or nullptr.
+  // The top-level window at a screen point (the top-most that the mouse does not pass through),
+  // or nullptr.
   TWinControl* WindowAt(TPoint ScreenPos) const;
+  // Puts a shown top-level window above the others (a host calls it when the user activates one).
+  void BringToFront(TWinControl* TopLevel);
 
   // --- Capture and focus
   TControl* GetCaptureControl() const { return Capture_; }
@@ -216,7 +224,8 @@ class TApplication : public TComponent {
   void ReleaseForm(TForm* Form);
   void WindowInvalidated(TWinControl* Window);
   void WindowPainted(TWinControl* Window, const TRect& ClientRect);
-  void WindowGeometryChanged(TWinControl* Window);
+  // SizeOrLook false: the window only moved (nothing of its surface changes).
+  void WindowGeometryChanged(TWinControl* Window, bool SizeOrLook = true);
   void WindowShown(TWinControl* TopLevel, bool Shown);
   void WindowDestroying(TWinControl* Window);
   void ControlDestroying(TControl* Control);
