@@ -10,6 +10,13 @@
 // kind of picture, ordered-dithered to a fixed palette), an A4 300-dpi bilevel page of text-like
 // marks, and a 512 x 512 photo for the transform. --scale divides every size (quick trial runs).
 // Only the operation is timed: input already in memory, output to memory.
+//
+// The image view: a headless TCorvexView with a 1920 x 1080 client (double-buffered) showing the
+// photo at 100 %, 37 % and 250 % (the two with the triangle zoom filter) and the page at 25 %;
+// the first render and the repaint of an unchanged view are timed apart, and a scroll step.
+// Beside them, when the bench build found Qt 6, QPainter::drawImage of the same source rectangle
+// into a client-sized image, with and without Qt::SmoothTransformation, and a memcpy of the
+// client's bytes: the memory-bandwidth floor of any repaint.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -38,8 +45,15 @@
 #include "corvex/io/codecs/pngfilt.h"
 #include "corvex/io/codecs/pngfiltw.h"
 #include "corvex/lzw/lzw.h"
+#include "corvex/platform/ui/forms.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
+#include "corvex/view/CorvexView.h"
+
+#ifdef CORVEX_BENCH_QT
+#include <QImage>
+#include <QPainter>
+#endif
 
 using namespace corvex;
 using Bytes = std::vector<uint8_t>;
@@ -388,6 +402,149 @@ void TimeOperations(const TBitmap& photo, const TBitmap& qsrc, const TBitmap& ft
   }
 }
 
+// --- the image view -------------------------------------------------------------------------
+
+#ifdef CORVEX_BENCH_QT
+// The source as Qt draws it fastest: 24-bit photo to RGB32, the 1-bit page to Mono (0 black).
+QImage QtImage(const TBitmap& b) {
+  if (b.GetPixelFormat() == pf1bit) {
+    QImage q(b.GetWidth(), b.GetHeight(), QImage::Format_Mono);
+    q.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    const size_t n = size_t(b.GetWidth() + 7) / 8;
+    for (int y = 0; y < b.GetHeight(); ++y) std::memcpy(q.scanLine(y), b.ScanLine(y), n);
+    return q;
+  }
+  QImage q(b.GetWidth(), b.GetHeight(), QImage::Format_RGB32);
+  for (int y = 0; y < b.GetHeight(); ++y) {
+    const uint8_t* s = b.ScanLine(y);
+    QRgb* d = reinterpret_cast<QRgb*>(q.scanLine(y));
+    for (int x = 0; x < b.GetWidth(); ++x, s += 3) d[x] = qRgb(s[2], s[1], s[0]);
+  }
+  return q;
+}
+#endif
+
+// One view setting: the image, the zoom and the filter; the client shows the middle of it.
+struct ViewCase {
+  std::string op;  // "view-100", ...
+  const TBitmap* image;
+  int zoom;
+  TResampleFilter filter;
+  bool repaint;  // also time the repaint of the unchanged view
+};
+
+void TimeView(const TBitmap& photo, const TBitmap& page, int clientW, int clientH) {
+  const std::vector<ViewCase> cases = {{"view-100", &photo, 100, rfNone, true},
+                                       {"view-37", &photo, 37, rfTriangle, true},
+                                       {"view-250", &photo, 250, rfTriangle, true},
+                                       {"view-page-25", &page, 25, rfNone, false}};
+  bool any = Wanted("view-scroll64");
+  for (const ViewCase& c : cases) any |= Wanted(c.op);
+  if (!any) return;
+
+  TForm form(nullptr);
+  form.SetBounds(0, 0, clientW, clientH);
+  form.SetClientWidth(clientW);
+  form.SetClientHeight(clientH);
+  auto* view = new TCorvexView(&form);
+  view->SetParent(&form);
+  view->SetBorderStyle(bsNone);
+  view->SetBounds(0, 0, clientW, clientH);
+  view->SetDoubleBuffer(true);
+  form.Show();
+  Application().ProcessMessages();
+  if (view->GetClientWidth() != clientW || view->GetClientHeight() != clientH) {
+    std::fprintf(stderr, "view: the client is %dx%d, not %dx%d\n", view->GetClientWidth(), view->GetClientHeight(),
+                 clientW, clientH);
+    std::exit(1);
+  }
+  // A repaint copies at least the client's bytes once: the floor every row is measured against.
+  const size_t clientBytes = size_t(clientW) * 3 * size_t(clientH);
+  std::vector<uint8_t> from(clientBytes, 7), to(clientBytes);
+  const double floorMs = MedianMs(gReps * 4, [&] {
+    std::memcpy(to.data(), from.data(), clientBytes);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  });
+#ifdef CORVEX_BENCH_QT
+  QImage target(clientW, clientH, QImage::Format_RGB32);
+  target.fill(Qt::black);
+  const QImage qphoto = QtImage(photo), qpage = QtImage(page);
+#endif
+
+  auto show = [&](const ViewCase& c) {
+    CXCopyBitmap(c.image, view->GetBitmap());
+    view->SetZoomFilter(c.filter);
+    view->SetZoom(c.zoom);
+    view->Update();
+    view->SetViewXY(std::max(view->GetExtentX() - clientW, 0) / 2, std::max(view->GetExtentY() - clientH, 0) / 2);
+    Application().ProcessMessages();
+  };
+  for (const ViewCase& c : cases) {
+    if (!Wanted(c.op)) continue;
+    show(c);
+    const std::string first = c.repaint ? c.op + "-first" : c.op;
+    // Update marks the back buffer dirty: the whole rendering, filter included.
+    Emit(first, "corvex", MedianMs(gReps, [&] {
+           view->Update();
+           Application().ProcessMessages();
+         }));
+    Emit(first, "memcpy", floorMs);
+    if (c.repaint) {
+      // An unchanged view: the paint copies the back buffer and recomputes nothing.
+      Emit(c.op + "-repaint", "corvex", MedianMs(gReps * 4, [&] {
+             view->Invalidate();
+             Application().ProcessMessages();
+           }));
+      Emit(c.op + "-repaint", "memcpy", floorMs);
+#ifdef CORVEX_BENCH_QT
+      // What a Qt widget's repaint from a cached image costs: one 1:1 draw of the client.
+      QImage cached(clientW, clientH, QImage::Format_RGB32);
+      cached.fill(Qt::gray);
+      Emit(c.op + "-repaint", "QPainter", MedianMs(gReps * 4, [&] {
+             QPainter p(&target);
+             p.drawImage(0, 0, cached);
+           }));
+#endif
+    }
+#ifdef CORVEX_BENCH_QT
+    // The same source rectangle drawn into the same destination rectangle.
+    const double inv = 100.0 / c.zoom;
+    const QRectF src(view->GetViewX() * inv, view->GetViewY() * inv, view->GetDisplayWidth() * inv,
+                     view->GetDisplayHeight() * inv);
+    const QRectF dst(view->GetOffsetX(), view->GetOffsetY(), view->GetDisplayWidth(), view->GetDisplayHeight());
+    const QImage& qsrc = c.image == &page ? qpage : qphoto;
+    for (const bool smooth : {false, true}) {
+      if (c.zoom == 100 && smooth) continue;  // nothing to smooth at 1:1
+      Emit(first, smooth ? "QPainter smooth" : "QPainter", MedianMs(gReps, [&] {
+             QPainter p(&target);
+             p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+             p.drawImage(dst, qsrc, src);
+           }));
+    }
+#endif
+  }
+  if (Wanted("view-scroll64")) {
+    show(cases[0]);
+    int step = 64;
+    // SetViewXY paints at once: a fresh rendering of the scrolled client.
+    Emit("view-scroll64", "corvex", MedianMs(gReps * 4, [&] {
+           view->SetViewXY(view->GetViewX() + step, view->GetViewY());
+           Application().ProcessMessages();
+           step = -step;
+         }));
+    Emit("view-scroll64", "memcpy", floorMs);
+#ifdef CORVEX_BENCH_QT
+    const QRectF src(view->GetViewX(), view->GetViewY(), clientW, clientH);
+    Emit("view-scroll64", "QPainter", MedianMs(gReps * 4, [&] {
+           QPainter p(&target);
+           p.drawImage(QRectF(0, 0, clientW, clientH), qphoto, src);
+         }));
+#endif
+  }
+  form.Hide();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -426,8 +583,10 @@ int main(int argc, char** argv) {
     }
     f.Flush();
   }
+  const int clientW = 1920 / scale, clientH = 1080 / scale;
   std::printf("# image\tphoto\t%d\t%d\n# image\tpalette\t%d\t%d\n# image\tpage\t%d\t%d\n", photo->GetWidth(),
               photo->GetHeight(), pal->GetWidth(), pal->GetHeight(), page->GetWidth(), page->GetHeight());
+  std::printf("# image\tclient\t%d\t%d\n", clientW, clientH);
 
   auto tiff = [](TIOTIFFCompression c, bool bilevel) {
     return [c, bilevel](TIOParamsVals& p) {
@@ -491,5 +650,6 @@ int main(int argc, char** argv) {
   TimeLibjpeg(*photo);
   TimeLibpng(*photo);
   TimeOperations(*photo, *qsrc, *ft512);
+  TimeView(*photo, *page, clientW, clientH);
   return 0;
 }
