@@ -14,6 +14,7 @@
 #include "corvex/platform/component.h"
 #include "corvex/platform/sets.h"
 #include "corvex/platform/streams/streams.h"
+#include "corvex/view/base/CXAttach.h"
 
 namespace corvex {
 
@@ -333,32 +334,13 @@ int FindFileFormat(const std::string& FileName, bool VerifyExtension);
 // through its bitmap-change list and free notification, so freeing the view or the component
 // first is safe either way.
 
-class TCXView;
-class TImage;
-
 enum TIOPreviewsParamsItems { ioppDefaultLockPreview };
 using TIOPreviewsParams = TSet<TIOPreviewsParamsItems>;
 
-class TCorvexIO : public TComponent {
+class TCorvexIO : public TCXAttachedComponent {
  public:
   explicit TCorvexIO(TComponent* AOwner = nullptr);
   ~TCorvexIO() override;
-
-  // The bitmap loads go into and saves come from; not owned. A bitmap detaches the view and the
-  // TImage; nullptr detaches a bare bitmap and changes nothing while a view or TImage is attached.
-  TBitmap* GetAttachedBitmap() const { return Bitmap_; }
-  void SetAttachedBitmap(TBitmap* Bitmap);
-  // AttachedCorvex: the view whose bitmap (GetFBitmap) is the target; nullptr detaches.
-  TCXView* GetAttachedCorvex() const { return View_; }
-  void SetAttachedCorvex(TCXView* Value);
-  // AttachedTImage: an image control whose picture bitmap is the target; nullptr detaches.
-  TImage* GetAttachedTImage() const { return Image_; }
-  void SetTImage(TImage* Image);
-  // Registered with the attached view: it replaced its bitmap object (Destroying false: the
-  // target is read again) or is going away (Destroying true: view and target are forgotten).
-  void OnBitmapChange(TObject* Sender, bool Destroying);
-  // Forgets an attached view or TImage that is being removed.
-  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   TIOParamsVals& GetParams() { return Params_; }
   const TIOParamsVals& GetParams() const { return Params_; }
@@ -367,10 +349,6 @@ class TCorvexIO : public TComponent {
   // Set from an OnProgress handler to stop the running load or save.
   void SetAborting(bool Value) { Aborting_ = Value; }
 
-  // The attached view's Background when a view is attached (written through the view), else
-  // the component's own colour.
-  TColor GetBackground() const;
-  void SetBackground(TColor Value);
   TMsgLanguage GetMsgLanguage() const { return MsgLanguage_; }
   void SetMsgLanguage(TMsgLanguage Value) { MsgLanguage_ = Value; }
   TIOPreviewsParams GetPreviewsParams() const { return PreviewsParams_; }
@@ -458,18 +436,13 @@ class TCorvexIO : public TComponent {
   void AfterLoad(int FileType, const std::string& FileName);
   // The view takes the loaded file's resolution, then Update.
   void UpdateAfterLoad();
-  void DetachView();
   bool PrepareSave();
 
-  TBitmap* Bitmap_ = nullptr;
   TIOParamsVals Params_;
   bool Aborting_ = false;
-  TColor Background_ = 0;
   TMsgLanguage MsgLanguage_ = msSystem;
   TIOPreviewsParams PreviewsParams_;
   bool StreamHeaders_ = false;
-  TCXView* View_ = nullptr;
-  TImage* Image_ = nullptr;
 };
 
 // Multi-image helpers on files.

@@ -21,6 +21,7 @@
 #include "corvex/platform/sets.h"
 #include "corvex/platform/types.h"
 #include "corvex/proc/cxfft.h"
+#include "corvex/view/base/CXAttach.h"
 
 namespace corvex {
 
@@ -374,37 +375,15 @@ enum TPRPreviewsParamsItems { prppDefaultLockPreview };
 using TPRPreviewsParams = TSet<TPRPreviewsParamsItems>;
 using TCXPreviewEvent = TEvent<void(TObject* Sender, TForm* PreviewForm)>;
 
-class TCorvexProc : public TComponent {
+class TCorvexProc : public TCXAttachedComponent {
  public:
   explicit TCorvexProc(TComponent* AOwner = nullptr);
   ~TCorvexProc() override;
 
   // --- Attachment -----------------------------------------------------------------------------
-  // A bare bitmap to work on (not owned). A bitmap detaches the view and the TImage; nullptr
-  // detaches a bare bitmap and changes nothing while a view or a TImage is attached.
-  void SetAttachedBitmap(TBitmap* Bitmap);
-  // The bitmap all operations work on: the view's, the TImage's picture bitmap or the bare one.
-  TBitmap* GetAttachedBitmap() const { return Bitmap_; }
-  // AttachedCorvex: the view whose bitmap (GetFBitmap) is worked on and whose selection limits
-  // the operations. The component registers OnBitmapChange with the view and asks for its free
-  // notification; nullptr detaches.
-  TCXView* GetAttachedCorvex() const { return View_; }
-  void SetAttachedCorvex(TCXView* Value);
-  // AttachedTImage: an image control whose picture bitmap is worked on; nullptr detaches.
-  TImage* GetAttachedTImage() const { return Image_; }
-  void SetTImage(TImage* Image);
-  // Registered with the attached view: the view replaced its bitmap object (Destroying false:
-  // the bitmap is read again) or is going away (Destroying true: view and bitmap are forgotten).
-  void OnBitmapChange(TObject* Sender, bool Destroying);
-  // Forgets an attached view or TImage that is being removed.
-  void Notification(TComponent* AComponent, TOperation Operation) override;
-
   bool GetAutoUndo() const { return AutoUndo_; }
   void SetAutoUndo(bool Value) { AutoUndo_ = Value; }
-  // The colour of new or cleared area: the attached view's Background when a view is attached
-  // (written through the view), else the component's own.
-  TColor GetBackground() const;
-  void SetBackground(TColor Value);
+  // The colour of new or cleared area is the attachment's Background.
   TMsgLanguage GetMsgLanguage() const { return MsgLanguage_; }
   void SetMsgLanguage(TMsgLanguage Value) { MsgLanguage_ = Value; }
   TFont* GetPreviewFont() const { return PreviewFont_.get(); }
@@ -547,10 +526,6 @@ class TCorvexProc : public TComponent {
   template <class Op>
   void RunOnSelection(bool Need24, Polys Mode, Op op);
   TProgressRec ProgressRecord();
-  // Update without ImageChange when the pixels did not change.
-  void Refresh(bool ContentChanged);
-  // Unregisters from the attached view and forgets it (the bitmap stays).
-  void DetachView();
   TRGB BackgroundRGB() const;
   void FillRect(int x1, int y1, int x2, int y2);
   // The selection as a packed DIB (the whole bitmap without a selection); 0 without a bitmap.
@@ -561,14 +536,10 @@ class TCorvexProc : public TComponent {
   bool AutoUndo_ = true;
   int SelX1_ = -1, SelY1_ = -1, SelX2_ = -1, SelY2_ = -1;
   std::vector<TPoint> SelPoly_;
-  TColor Background_ = 0;
   TMsgLanguage MsgLanguage_ = msSystem;
   std::unique_ptr<TFont> PreviewFont_;
   std::unique_ptr<TBitmap> UndoBitmap_;
-  TBitmap* Bitmap_ = nullptr;
   TPRPreviewsParams PreviewsParams_;
-  TCXView* View_ = nullptr;
-  TImage* Image_ = nullptr;
 };
 
 // ================================== end of the component =====================================

@@ -16,112 +16,15 @@
 namespace corvex {
 
 TCorvexProc::TCorvexProc(TComponent* AOwner)
-    : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), UndoBitmap_(std::make_unique<TBitmap>()) {}
+    : TCXAttachedComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), UndoBitmap_(std::make_unique<TBitmap>()) {}
 
-TCorvexProc::~TCorvexProc() {
-  DetachView();
-  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Attachment and refresh
-
-void TCorvexProc::DetachView() {
-  if (View_ == nullptr) return;
-  View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
-  View_->RemoveFreeNotification(this);
-  View_ = nullptr;
-}
-
-void TCorvexProc::SetAttachedCorvex(TCXView* Value) {
-  if (Value == View_) return;
-  DetachView();
-  View_ = Value;
-  if (View_ == nullptr) {
-    Bitmap_ = nullptr;
-    return;
-  }
-  if (Image_ != nullptr) {
-    Image_->RemoveFreeNotification(this);
-    Image_ = nullptr;
-  }
-  Bitmap_ = View_->GetFBitmap();
-  View_->FreeNotification(this);
-  View_->RegisterBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
-}
-
-void TCorvexProc::SetTImage(TImage* Image) {
-  if (Image == Image_) return;
-  DetachView();
-  if (Image_ != nullptr) Image_->RemoveFreeNotification(this);
-  Image_ = Image;
-  Bitmap_ = nullptr;
-  if (Image_ == nullptr) return;
-  Bitmap_ = Image_->GetBitmap();
-  Image_->FreeNotification(this);
-}
-
-void TCorvexProc::SetAttachedBitmap(TBitmap* Bitmap) {
-  // nullptr leaves a view or picture in place: only a bare bitmap is detached by it.
-  if (Bitmap == nullptr && (View_ != nullptr || Image_ != nullptr)) return;
-  DetachView();
-  if (Image_ != nullptr) {
-    Image_->RemoveFreeNotification(this);
-    Image_ = nullptr;
-  }
-  Bitmap_ = Bitmap;
-}
-
-void TCorvexProc::OnBitmapChange(TObject* Sender, bool Destroying) {
-  if (View_ == nullptr || Sender != View_) return;
-  if (Destroying) {
-    // The view unregistered us before the call; its bitmap is about to go.
-    View_->RemoveFreeNotification(this);
-    View_ = nullptr;
-    Bitmap_ = nullptr;
-    return;
-  }
-  Bitmap_ = View_->GetFBitmap();
-}
-
-void TCorvexProc::Notification(TComponent* AComponent, TOperation Operation) {
-  TComponent::Notification(AComponent, Operation);
-  if (Operation != opRemove || AComponent == nullptr) return;
-  if (View_ != nullptr && AComponent == View_) {
-    // Removed from its owner while alive, or destroyed by a path that did not call the
-    // bitmap-change list first: in both cases the view is still whole here.
-    View_->RemoveBitmapChangeEvent(TCXBitmapChangeEvent(this, &TCorvexProc::OnBitmapChange));
-    View_ = nullptr;
-    Bitmap_ = nullptr;
-  } else if (Image_ != nullptr && AComponent == Image_) {
-    Image_ = nullptr;
-    Bitmap_ = nullptr;
-  }
-}
-
-TColor TCorvexProc::GetBackground() const { return View_ != nullptr ? View_->GetBackground() : Background_; }
-
-void TCorvexProc::SetBackground(TColor Value) {
-  if (View_ != nullptr) View_->SetBackGround(Value);
-  else Background_ = Value;
-}
+TCorvexProc::~TCorvexProc() = default;
 
 void TCorvexProc::SetPreviewFont(const TFont* Value) {
   if (Value != nullptr) PreviewFont_->Assign(Value);
 }
 
 void TCorvexProc::Update() { Refresh(true); }
-
-void TCorvexProc::Refresh(bool ContentChanged) {
-  if (View_ != nullptr) {
-    View_->Update();
-    if (ContentChanged) View_->ImageChange();
-  } else if (Image_ != nullptr) {
-    Image_->PictureChanged(this);
-  } else if (Bitmap_ != nullptr) {
-    Bitmap_->SetModified(true);
-  }
-}
 
 TProgressRec TCorvexProc::ProgressRecord() {
   TProgressRec rec;
