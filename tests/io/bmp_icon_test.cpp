@@ -472,7 +472,7 @@ TEST(IconRead, BitmapsNamedIconsAndBrokenDirectories) {
   im.bitCount = 24;
   im.data = IconDib(1, 2, 24, {}, {{9, 9, 9}, {8, 8, 8}}, {{0}, {0}});
   g = MakeIconFile(1, {im});
-  g.resize(g.size() - 8 - 4);  // the mask and the top row
+  g.erase(g.end() - (8 + 4), g.end());  // the mask and the top row
   EXPECT_FALSE(DecodeBytes(ReadIco, g, b, p));
   ASSERT_EQ(b.GetHeight(), 2);
   EXPECT_PX(b, 0, 1, 8, 8, 8);

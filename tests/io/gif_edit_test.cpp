@@ -236,7 +236,7 @@ TEST(GifEdit, DeleteAndCount) {
 
   // Damaged: a sub-block running past the end ends the walk, and nothing is saved.
   auto cut = ReadFileBytes(path);
-  cut.resize(cut.size() - 20);
+  cut.erase(cut.end() - 20, cut.end());
   WriteFileBytes(path, cut);
   EXPECT_EQ(_DeleteGifIm(path, 0, true), 1);
   EXPECT_EQ(ReadFileBytes(path), cut);
