@@ -415,8 +415,8 @@ class TCorvexProc : public TCXAttachedComponent {
   int GetSelY1() const;
   int GetSelX2() const;
   int GetSelY2() const;
-  // Selects a rectangle in bitmap coordinates (x2, y2 exclusive) for a bare bitmap or a TImage.
-  // While a view is attached its own selection rules: select on the view.
+  // Selects a rectangle in bitmap coordinates (x2, y2 exclusive); with a view attached the
+  // rectangle becomes the view's selection.
   void Select(int x1, int y1, int x2, int y2, TCXSelOp Op = cxspReplace);
   // Drops the selection (the view's too, through DeSelect): operations cover the whole bitmap.
   void SelectAll();

@@ -117,6 +117,10 @@ int TCorvexProc::GetSelX2() const { return ReadSel(this).x2; }
 int TCorvexProc::GetSelY2() const { return ReadSel(this).y2; }
 
 void TCorvexProc::Select(int x1, int y1, int x2, int y2, TCXSelOp Op) {
+  if (View_ != nullptr) {  // the view's own selection is the one that counts
+    View_->SelectBitmapRect(x1, y1, x2, y2, Op == cxspAdd);
+    return;
+  }
   OrdCor(x1, y1, x2, y2);
   if (Op == cxspAdd && SelX1_ >= 0) {
     // A further sub-polygon: the current selection as points, a separator, the new rectangle.

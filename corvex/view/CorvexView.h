@@ -178,6 +178,7 @@ class TCorvexView : public TCXView {
   virtual void AddSelPoint(int x, int y);
   void AddSelBreak();
   void DeSelect() override;
+  void SelectBitmapRect(int x1, int y1, int x2, int y2, bool Add) override;
   int SelectResizeEx(int Grip, int x, int y);
   int SelectMoveEx(int Grip, int dx, int dy);
   int GetResizingGrip(int x, int y);

@@ -615,4 +615,13 @@ void TCorvexView::AssignSelTo(TPersistent* Target) {
 void TCorvexView::DoSelectionChanging() { OnSelectionChanging(this); }
 void TCorvexView::DoSelectionChange() { OnSelectionChange(this); }
 
+// Select with bitmap coordinates, whatever the view's SelectionBase: what the processing
+// component's Select reaches.
+void TCorvexView::SelectBitmapRect(int x1, int y1, int x2, int y2, bool Add) {
+  const TCXSelectionBase base = SelectionBase_;
+  SelectionBase_ = cxsbBitmap;
+  Select(x1, y1, x2, y2, Add ? cxspAdd : cxspReplace);
+  SelectionBase_ = base;
+}
+
 }  // namespace corvex

@@ -274,7 +274,14 @@ TEST(ViewAttach, OperationsKeepToTheViewsSelection) {
     CXCopyBitmap(&original, b);
     f.view->DeSelect();
     if (s.points.size() == 4) {
-      f.view->Select(10, 20, 70, 50);
+      // Selected through the component, in bitmap pixels whatever the view's selection base.
+      f.view->SetSelectionBase(cxsbClientArea);
+      f.view->SetZoom(200);
+      proc.Select(10, 20, 70, 50);
+      f.view->SetZoom(100);
+      f.view->SetSelectionBase(cxsbBitmap);
+      EXPECT_EQ(f.view->GetSelX1(), 10);
+      EXPECT_EQ(f.view->GetSelY2(), 50);
     } else {
       for (const TPoint& p : s.points) f.view->AddSelPoint(p.X, p.Y);
     }

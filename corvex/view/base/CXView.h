@@ -63,6 +63,9 @@ class TCXView : public TCustomControl {
   virtual const TPoint* GetPolySelArray() const { return nullptr; }
   virtual int GetPolySelCount() const { return 0; }
   virtual void DeSelect() {}
+  // Selects the rectangle x1, y1 - x2, y2 in bitmap pixels, replacing the selection or (Add)
+  // adding to it; nothing in the base.
+  virtual void SelectBitmapRect(int /*x1*/, int /*y1*/, int /*x2*/, int /*y2*/, bool /*Add*/) {}
   // Client pixels to bitmap pixels (the identity in the base).
   virtual int XScr2Bmp(int x) const { return x; }
   virtual int YScr2Bmp(int y) const { return y; }
