@@ -11,6 +11,7 @@
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/view/CorvexView.h"
 #include "tests/common/ui_harness.h"
+#include "tests/view/view_testing.h"
 
 namespace corvex {
 namespace {
@@ -35,26 +36,16 @@ class View : public TCorvexView {
   }
 };
 
-// A borderless view of a W x H image (left half Left, right half Right) in a CW x CH client.
+// A borderless view of a W x H image (left half Left, right half Right) in a CW x CH client,
+// counting its selection events.
 View* NewView(UiHarness& ui, int CW, int CH, int W, int H, TColor Left = clWhite, TColor Right = clWhite) {
-  TForm* form = ui.NewForm(CW + 100, CH + 100);
-  auto* v = new View(form);
-  v->SetParent(form);
-  v->SetBorderStyle(bsNone);
-  v->SetBounds(0, 0, CW, CH);
-  TBitmap img(W, H, pf24bit);
-  img.GetCanvas()->GetBrush()->SetColor(Left);
-  img.GetCanvas()->FillRect(Rect(0, 0, W / 2, H));
-  img.GetCanvas()->GetBrush()->SetColor(Right);
-  img.GetCanvas()->FillRect(Rect(W / 2, 0, W, H));
-  v->Assign(&img);
+  View* v = testing_support::NewTwoToneView<View>(ui, CW, CH, W, H, Left, Right);
   v->OnSelectionChanging = TNotifyEvent(v, &View::Changing);
   v->OnSelectionChange = TNotifyEvent(v, &View::Change);
-  ui.Pump();
   return v;
 }
 
-TRect Box(const TCorvexView* v) { return Rect(v->GetSelX1(), v->GetSelY1(), v->GetSelX2(), v->GetSelY2()); }
+TRect Box(const TCorvexView* v) { return testing_support::SelectionBox(v); }
 
 TEST(ViewMouse, MouseInteractReductions) {
   UiHarness ui;

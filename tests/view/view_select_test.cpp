@@ -14,30 +14,18 @@
 #include "corvex/platform/streams/streams.h"
 #include "corvex/view/CorvexView.h"
 #include "tests/common/ui_harness.h"
+#include "tests/view/view_testing.h"
 
 namespace corvex {
 namespace {
 
 using testing_support::UiHarness;
 
-// A borderless view of a W x H image, left half Left and right half Right, in a CW x CH client.
 TCorvexView* NewView(UiHarness& ui, int CW, int CH, int W, int H, TColor Left = clWhite, TColor Right = clWhite) {
-  TForm* form = ui.NewForm(CW + 50, CH + 50);
-  auto* v = new TCorvexView(form);
-  v->SetParent(form);
-  v->SetBorderStyle(bsNone);
-  v->SetBounds(0, 0, CW, CH);
-  TBitmap img(W, H, pf24bit);
-  img.GetCanvas()->GetBrush()->SetColor(Left);
-  img.GetCanvas()->FillRect(Rect(0, 0, W / 2, H));
-  img.GetCanvas()->GetBrush()->SetColor(Right);
-  img.GetCanvas()->FillRect(Rect(W / 2, 0, W, H));
-  v->Assign(&img);
-  ui.Pump();
-  return v;
+  return testing_support::NewTwoToneView(ui, CW, CH, W, H, Left, Right);
 }
 
-TRect Box(const TCorvexView* v) { return Rect(v->GetSelX1(), v->GetSelY1(), v->GetSelX2(), v->GetSelY2()); }
+TRect Box(const TCorvexView* v) { return testing_support::SelectionBox(v); }
 constexpr TPoint kBreak{CXSelBreak, CXSelBreak};
 
 TEST(ViewSelect, EdgeCasesOfSelectMarkersAndHandles) {
