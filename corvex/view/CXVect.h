@@ -312,6 +312,21 @@ class TCorvexVect : public TCorvexView {
   bool Dragging_ = false;
   TPoint VectDown_;        // press point (client)
   bool VectPressed_ = false;
+
+  // Mouse state and helpers of CXVect_mouse.cpp.
+  struct GripOrigin {
+    int h;
+    int32_t x1, y1, x2, y2;
+  };
+  std::vector<GripOrigin> GripOrigins_;  // the selected objects' corners at the grip press
+  bool RubberSelect_ = false;            // a rubber rectangle selecting objects
+  bool DragLenShown_ = false;            // the hint shows the dragged length
+  std::string EditOldText_;              // the edited object's text before editing
+  TCXHint* MeasureHint();                // the hint, made on first use
+  TPoint VectPoint(TShiftState Shift, int X, int Y) const;  // a client point limited and snapped
+  void DrawRubber();                     // repaints, then draws the rubber shape of the drag
+  void PlaceTextEdit();                  // puts the edit over its object, in its font
+  void EndTextEdit(bool Keep);           // removes the edit, taking its text back when Keep
 };
 
 }  // namespace corvex
