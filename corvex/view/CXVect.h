@@ -312,6 +312,15 @@ class TCorvexVect : public TCorvexView {
   bool Dragging_ = false;
   TPoint VectDown_;        // press point (client)
   bool VectPressed_ = false;
+  // Bitmap objects resampled with BitmapResampleFilter, by handle (CXVect_draw.cpp): kept while
+  // the pool bitmap and the drawn size stay the same; cleared when a pool entry is freed or
+  // renumbered.
+  struct ResampledImage {
+    const TBitmap* Source = nullptr;
+    int Width = 0, Height = 0;
+    std::unique_ptr<TBitmap> Image;
+  };
+  std::vector<ResampledImage> ResampleCache_;
 
   // Mouse state and helpers of CXVect_mouse.cpp.
   struct GripOrigin {
