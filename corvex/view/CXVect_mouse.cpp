@@ -487,6 +487,7 @@ TPoint TCorvexVect::VectPoint(TShiftState Shift, int X, int Y) const {
 
 void TCorvexVect::DrawRubber() {
   PaintNow();
+  if (GetSelected()) AniPolyFunc(this);  // the ants, which the paint does not draw
   if (GetBackingBitmap() == nullptr || GetClientRect().IsEmpty()) return;
   TCanvas* c = GetCanvas();
   const TPoint a = VectDown_, b = VectLastMouse_;
@@ -612,6 +613,7 @@ void TCorvexVect::MouseMove(TShiftState Shift, int X, int Y) {
     Dragging_ = true;
     BackBufferDirty_ = true;
     PaintNow();
+    if (GetSelected()) AniPolyFunc(this);
     Application().WindowPainted(this, GetClientRect());
   } else if (Inserting_ != cxkNONE) {
     VectLastMouse_ = VectPoint(Shift, X, Y);

@@ -483,6 +483,40 @@ TEST(VectMouse, GripsAndEditOnScreen) {
     TProgressRec prog;
     WritePNGStream(&f, &shot, params, prog);
   }
+
+  // A rubber box in the inverting pen while a box is dragged out, and the length hint.
+  v->SetMouseInteract({miSelect});
+  v->Select(10, 70, 60, 110);
+  v->SetMouseInteractVt({miLineLen});
+  v->SetMouseInteractVt({miPutBox});
+  Pause(ui);
+  ui.Move(v, 30, 30);
+  ui.Press(v, 30, 30);
+  ui.Move(v, 60, 50);
+  ui.Move(v, 90, 70);
+  EXPECT_EQ(ui.Pixel(v, 60, 30), clBlack);  // the top edge, inverted white
+  EXPECT_EQ(ui.Pixel(v, 60, 40), clWhite);
+  if (const char* dir = std::getenv("CORVEX_VIEW_PNG")) {
+    TBitmap shot(v->GetWidth(), v->GetHeight(), pf24bit);
+    v->DrawWindow(&shot, 0, 0);
+    TFileStream f(std::string(dir) + "/vect-rubber.png", fmCreate);
+    TIOParamsVals params;
+    TProgressRec prog;
+    WritePNGStream(&f, &shot, params, prog);
+  }
+  ui.ReleaseAt(v, 90, 70);
+  v->SetMouseInteractVt({miLineLen});
+  TCXHint* hint = v->GetMeasureHint();
+  ui.Move(v, 20, 20);
+  ui.Pump();
+  if (const char* dir = std::getenv("CORVEX_VIEW_PNG")) {
+    TBitmap shot(hint->GetWidth(), hint->GetHeight(), pf24bit);
+    hint->DrawWindow(&shot, 0, 0);
+    TFileStream f(std::string(dir) + "/vect-hint.png", fmCreate);
+    TIOParamsVals params;
+    TProgressRec prog;
+    WritePNGStream(&f, &shot, params, prog);
+  }
 }
 
 }  // namespace
