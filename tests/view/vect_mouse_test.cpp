@@ -380,6 +380,13 @@ TEST(VectMouse, DragLengthModesAndTheHint) {
   EXPECT_EQ(ui.SurfacePixel(hint, hint->GetWidth() - 3, 2), TCXHint::kBackground);
   v->SetMouseInteractVt({miArea});
   EXPECT_NEAR(e.hintValue, 1200, 1e-9);
+  // A change of unit or resolution refreshes the text at once.
+  e.rewrite.clear();
+  v->SetDPIX(100);
+  v->SetDPIY(100);
+  v->SetMUnit(cxuINCHES);
+  EXPECT_NEAR(e.hintValue, 0.12, 1e-12);
+  EXPECT_EQ(hint->GetText(), v->MeasureText(0.12, true));
 }
 
 TEST(VectMouse, TextEditing) {
