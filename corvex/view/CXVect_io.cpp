@@ -154,6 +154,11 @@ class InflateStream : public TStream {
     return int64_t(wanted - z_.avail_out);
   }
   int64_t Write(const void*, int64_t) override { throw Damaged{}; }
+  // True when the compressed data ended with its checksum right after what was read.
+  bool Complete() {
+    uint8_t extra;
+    return Read(&extra, 1) == 0 && ended_;
+  }
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
     if (Offset == 0 && Origin == soCurrent) return int64_t(z_.total_out);
     throw Damaged{};
@@ -345,6 +350,7 @@ void ParseCXV(TStream* Stream, int Version, Staged& st) {
   const int64_t count = zr.Count(kMaxCXVObjects);
   int64_t records = 0;
   for (int64_t i = 0; i < count; ++i) ReadRecord(zr, Version, st, 0, records);
+  if (!z.Complete()) throw Damaged{};  // cut before the checksum, or records left over
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -473,7 +479,7 @@ bool ParseDXF(const std::string& Text, DXFDrawing& d) {
     }
     ++i;
   }
-  return sawSection;
+  return sawSection && sawEOF;  // a drawing cut short has no end marker
 }
 
 }  // namespace
@@ -561,6 +567,7 @@ bool TCorvexVect::LoadFromStreamCXV(TStream* Stream) {
     const int h = AddNewObject();
     TCXVObject* t = Obj(h);
     if (t == nullptr) continue;
+    if (t->BitmapIndex >= 0) PoolRelease(t->BitmapIndex);  // whatever the new object was given
     *t = std::move(o);
     if (index >= 0) t->BitmapIndex = PoolAddRef(index);
   }
