@@ -539,7 +539,11 @@ TEST(VectIO, DXFNumbersIgnoreTheLocale) {
 }
 
 TEST(VectIO, DXFWrittenByEzdxf) {
-  if (std::system("python3 -c 'import ezdxf' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3-ezdxf is not installed";
+  // The Debian package installs for the system's interpreter, which another python3 may shadow.
+  std::string python;
+  for (const char* p : {"python3", "/usr/bin/python3"})
+    if (python.empty() && std::system((std::string(p) + " -c 'import ezdxf' >/dev/null 2>&1").c_str()) == 0) python = p;
+  if (python.empty()) GTEST_SKIP() << "python3-ezdxf is not installed";
   const std::string path = TempPath("ezdxf.dxf");
   const std::string script = WriteText("ezdxf_drawing.py",
                                        "import sys, ezdxf\n"
@@ -549,7 +553,7 @@ TEST(VectIO, DXFWrittenByEzdxf) {
                                        "msp.add_circle((50, 25), 10)\n"
                                        "msp.add_arc((20, 30), 5, 0, 90)\n"
                                        "doc.saveas(sys.argv[1])\n");
-  ASSERT_EQ(std::system(("python3 " + script + " " + path).c_str()), 0);
+  ASSERT_EQ(std::system((python + " " + script + " " + path).c_str()), 0);
   UiHarness ui;
   auto* v = NewTwoToneView<TCorvexVect>(ui, 240, 140, 201, 101);
   ASSERT_TRUE(v->ImportDXF(path));
