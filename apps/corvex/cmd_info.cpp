@@ -1,5 +1,10 @@
 // corvex info FILE... : the parameter record of each file, read without decoding the pixels.
+#include <cctype>
 #include <cstdio>
+#include <memory>
+
+#include "corvex/platform/ui/forms.h"
+#include "corvex/view/CXVect.h"
 
 #include "apps/corvex/fields.h"
 #include "apps/corvex/tool.h"
@@ -39,6 +44,39 @@ std::string JsonValue(const TIOParamsVals& p, const Field& f) {
   }
 }
 
+bool IsCXV(const std::string& file) {
+  if (file.size() < 4) return false;
+  std::string ext = file.substr(file.size() - 4);
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".cxv";
+}
+
+// The objects of a CXV file (kind, rectangle, name, colours, text) and its bitmap pool.
+int CXVInfo(const std::string& file) {
+  static const char* const kKinds[] = {"none", "line", "box", "ellipse", "arc", "bitmap", "text", "ruler"};
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* v = new TCorvexVect(form.get());
+  v->SetParent(form.get());
+  if (!v->LoadFromFileCXV(file))
+    return Fail(kFailed, file + ": cannot read it as vector objects (missing, not a CXV stream, or damaged)");
+  std::printf("File: %s\nScale: %g\nObjects: %d\n", file.c_str(), v->GetScale(), v->GetObjectsCount());
+  for (int h : v->ZOrder()) {
+    const TCXVObject* o = v->Obj(h);
+    std::printf("  %d %s (%d,%d)-(%d,%d) name=%s pen=#%06X brush=#%06X", h, kKinds[o->Kind], o->x1, o->y1, o->x2, o->y2,
+                JsonString(o->Name).c_str(), unsigned(o->PenColor) & 0xFFFFFFu, unsigned(o->BrushColor) & 0xFFFFFFu);
+    if (o->Kind == cxkTEXT) std::printf(" text=%s", JsonString(o->Text).c_str());
+    if (o->Kind == cxkBITMAP) std::printf(" bitmap=%d", o->BitmapIndex);
+    std::printf("\n");
+  }
+  std::printf("Pool: %d\n", v->GetBitmapCount());
+  for (int i = 0; i < v->GetBitmapCount(); ++i) {
+    const TBitmap* b = v->GetBitmap(i);
+    if (b != nullptr)
+      std::printf("  %d %dx%d references %d\n", i, b->GetWidth(), b->GetHeight(), v->GetBitmapRefCount(i));
+  }
+  return kOk;
+}
+
 int RunInfo(const std::vector<std::string>& args) {
   bool json = false;
   std::vector<std::string> files;
@@ -50,6 +88,10 @@ int RunInfo(const std::vector<std::string>& args) {
   if (files.empty()) return Fail(kUsage, "info: give at least one file (corvex info FILE... [--json])");
   int status = kOk;
   for (const std::string& file : files) {
+    if (IsCXV(file)) {
+      if (CXVInfo(file) != kOk) status = kFailed;
+      continue;
+    }
     TCorvexIO io;
     io.ParamsFromFile(file);
     const TIOParamsVals& p = io.GetParams();
