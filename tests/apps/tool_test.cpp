@@ -8,6 +8,7 @@
 
 #include "corvex/io/CorvexIO.h"
 #include "corvex/lzw/lzw.h"
+#include "corvex/view/CXVect.h"
 #include "corvex/view/CorvexView.h"
 #include "tests/common/codec_testing.h"
 #include "tests/common/ui_harness.h"
@@ -239,6 +240,57 @@ TEST(Tool, ViewArgumentsAndFailures) {
                        &out),
             2);
   EXPECT_NE(out.find("--snapshot"), std::string::npos);
+}
+
+// annotate: a DXF drawing over the test card, saved as CXV and loaded back; merged, the image is
+// the library's own merge of the same objects; the view as shown differs from the plain view
+// only where the objects are; info lists the layer; damaged layers fail with one line.
+TEST(Tool, AnnotateWithDXFAndCXV) {
+  const std::string cxv = TempPath("annotate.cxv"), shot = TempPath("annotate-view.png"),
+                    plain = TempPath("annotate-plain.png"), merged = TempPath("annotate-merged.png");
+  std::string out;
+  ASSERT_EQ(Tool("annotate " + Sample("testcard.png") + " " + shot + " --dxf " + Sample("annotate.dxf") +
+                     " --save-cxv " + cxv + " --zoom 50 --size 400x300",
+                 &out),
+            0)
+      << out;
+  ASSERT_EQ(Tool("view " + Sample("testcard.png") + " --zoom 50 --size 400x300 --snapshot " + plain, &out), 0) << out;
+  EXPECT_FALSE(_BitmapCompareX(LoadPng(shot).get(), LoadPng(plain).get()));
+  ASSERT_EQ(Tool("info " + cxv, &out), 0) << out;
+  EXPECT_NE(out.find("Objects: 3\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" line (0,399)-(639,80)"), std::string::npos) << out;
+  EXPECT_NE(out.find(" ellipse "), std::string::npos);
+  EXPECT_NE(out.find(" arc "), std::string::npos);
+
+  ASSERT_EQ(Tool("annotate " + Sample("testcard.png") + " " + merged + " --cxv " + cxv + " --merge", &out), 0) << out;
+  UiHarness ui;
+  TForm* form = ui.NewForm(640, 480);
+  auto* view = new TCorvexVect(form);
+  view->SetParent(form);
+  TCorvexIO io(form);
+  io.SetAttachedCorvex(view);
+  io.LoadFromFile(Sample("testcard.png"));
+  ASSERT_TRUE(view->ImportDXF(Sample("annotate.dxf")));
+  view->CopyObjectsToBack();
+  const auto got = LoadPng(merged);
+  EXPECT_TRUE(_BitmapCompareX(got.get(), view->TCorvexView::GetBitmap()));
+  // The diagonal's far end is drawn, the card's corner beside it is not.
+  io.LoadFromFile(Sample("testcard.png"));
+  EXPECT_FALSE(_BitmapCompareX(got.get(), view->TCorvexView::GetBitmap()));
+
+  const std::string bad = TempPath("damaged.cxv");
+  {
+    std::FILE* f = std::fopen(bad.c_str(), "wb");
+    std::fputs("CXV5 not really a layer", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(Tool("annotate " + Sample("testcard.png") + " " + shot + " --cxv " + bad, &out), 1);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+  EXPECT_NE(out.find(bad), std::string::npos);
+  EXPECT_EQ(Tool("info " + bad, &out), 1);
+  EXPECT_EQ(Tool("annotate " + Sample("testcard.png") + " " + shot + " --dxf " + bad, &out), 1);
+  EXPECT_EQ(Tool("annotate " + Sample("testcard.png"), &out), 2);
+  for (const std::string& f : {cxv, shot, plain, merged, bad}) std::remove(f.c_str());
 }
 
 }  // namespace
