@@ -43,7 +43,7 @@ void Describe(const TBitmap* b, DibInfo& i) {
   }
 }
 
-// Text with its unrotated top-left corner at (X, Y) turned by Angle degrees about (X, Y).
+// Text whose cell corner lands at (X, Y) rounded; the canvas turns it by the font's orientation.
 void TurnedText(TCanvas* c, double X, double Y, const std::string& s) { c->TextOut(Round(X), Round(Y), s); }
 
 }  // namespace
