@@ -94,6 +94,13 @@ TEST(VectDraw, ShapesGripsAndMergeMatchScreen) {
   for (int y = 0; y < 160; y += 3)
     for (int x = 0; x < 160; x += 3)
       ASSERT_EQ(static_cast<TCorvexView*>(v)->GetBitmap()->GetCanvas()->GetPixels(x, y), screen.GetCanvas()->GetPixels(x, y)) << x << "," << y;
+  // The 64-pixel icon resampled to the 32-pixel object: still the red disc, drawn twice from the cache.
+  v->SetBitmapResampleFilter(rfTriangle);
+  for (int i = 0; i < 2; ++i) {
+    Paint(ui, v);
+    EXPECT_GT(At(v, 97, 26) & 0xFF, 0xA0u);
+    EXPECT_LT((At(v, 97, 26) >> 8) & 0xFF, 0x40u);
+  }
 }
 
 }  // namespace
