@@ -16,32 +16,11 @@
 
 #include "corvex/platform/numbers.h"
 #include "corvex/view/CXVect.h"
+#include "corvex/view/view_pvt.h"
 
 namespace corvex {
 
 namespace {
-
-struct DibInfo {
-  TBitmapInfoHeader Header;
-  TRGBQuad Colors[2];
-};
-
-void Describe(const TBitmap* b, DibInfo& i) {
-  i = DibInfo{};
-  i.Header.biSize = sizeof(TBitmapInfoHeader);
-  i.Header.biWidth = b->GetWidth();
-  i.Header.biHeight = -b->GetHeight();
-  i.Header.biPlanes = 1;
-  i.Header.biCompression = BI_RGB;
-  if (b->GetPixelFormat() == pf1bit) {
-    i.Header.biBitCount = 1;
-    i.Header.biClrUsed = 2;
-    i.Colors[0] = TRGBQuad{0, 0, 0, 0};
-    i.Colors[1] = TRGBQuad{255, 255, 255, 0};
-  } else {
-    i.Header.biBitCount = 24;
-  }
-}
 
 // Text whose cell corner lands at (X, Y) rounded; the canvas turns it by the font's orientation.
 void TurnedText(TCanvas* c, double X, double Y, const std::string& s) { c->TextOut(Round(X), Round(Y), s); }
@@ -179,8 +158,8 @@ void TCorvexVect::DrawObject(TCanvas* Canvas, const TCXVObject& O, bool OnScreen
           src = c.Image.get();
         }
       }
-      DibInfo info;
-      Describe(src, info);
+      view_pvt::BitmapInfo info;
+      view_pvt::DescribeBitmap(src, info);
       DrawDibDraw(DrawDib_[0], Canvas, X1, Y1, dw, dh, &info.Header, src->Bits(), 0, 0, src->GetWidth(),
                   src->GetHeight(), 0);
       break;

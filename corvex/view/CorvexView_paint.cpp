@@ -14,34 +14,12 @@
 #include "corvex/platform/numbers.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/view/CorvexView.h"
+#include "corvex/view/view_pvt.h"
 
 namespace corvex {
 
 namespace {
 
-// The header the DIB drawer reads, with the two colours of a 1-bit image right behind it.
-struct BitmapInfo {
-  TBitmapInfoHeader Header;
-  TRGBQuad Colors[2];
-};
-
-// Describes the whole of Bitmap, top row first as it lies in memory.
-void DescribeBitmap(const TBitmap* Bitmap, BitmapInfo& Info) {
-  Info = BitmapInfo{};
-  Info.Header.biSize = sizeof(TBitmapInfoHeader);
-  Info.Header.biWidth = Bitmap->GetWidth();
-  Info.Header.biHeight = -Bitmap->GetHeight();
-  Info.Header.biPlanes = 1;
-  Info.Header.biCompression = BI_RGB;
-  if (Bitmap->GetPixelFormat() == pf1bit) {
-    Info.Header.biBitCount = 1;
-    Info.Header.biClrUsed = 2;
-    Info.Colors[0] = TRGBQuad{0, 0, 0, 0};
-    Info.Colors[1] = TRGBQuad{255, 255, 255, 0};
-  } else {
-    Info.Header.biBitCount = 24;
-  }
-}
 
 // The complement of a colour as it is drawn: system colours are resolved first, so that the
 // result is a colour and not a mangled system-colour index.
@@ -147,8 +125,8 @@ void TCorvexView::Paint() {
       PaintTo(BackBuffer_->GetCanvas());
       BackBufferDirty_ = false;
     }
-    BitmapInfo info;
-    DescribeBitmap(BackBuffer_.get(), info);
+    view_pvt::BitmapInfo info;
+    view_pvt::DescribeBitmap(BackBuffer_.get(), info);
     DrawDibDraw(DrawDib_[0], canvas, 0, 0, cw, ch, &info.Header, BackBuffer_->Bits(), 0, 0, cw, ch, 0);
   } else {
     PaintTo(canvas);
@@ -207,8 +185,8 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
 
   const HDRAWDIB dd = BackBuffer_ && Canvas == BackBuffer_->GetCanvas() ? DrawDib_[1] : DrawDib_[0];
   const bool mono = bmp->GetPixelFormat() == pf1bit;
-  BitmapInfo info;
-  DescribeBitmap(bmp, info);
+  view_pvt::BitmapInfo info;
+  view_pvt::DescribeBitmap(bmp, info);
   if (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) {
     if (!mono || Zoom_ >= 100) {
       DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
@@ -216,8 +194,8 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
       // A 1-bit image reduced: each shown pixel is the grey level of the pixels it covers.
       TBitmap grey(DisplayWidth_, DisplayHeight_, pf24bit);
       _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, &grey);
-      BitmapInfo gi;
-      DescribeBitmap(&grey, gi);
+      view_pvt::BitmapInfo gi;
+      view_pvt::DescribeBitmap(&grey, gi);
       DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, DisplayWidth_, DisplayHeight_, &gi.Header, grey.Bits(), 0, 0,
                   DisplayWidth_, DisplayHeight_, 0);
     }
@@ -226,8 +204,8 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
     CopyRect24(bmp, sx, sy, sx + sw, sy + sh, part);
     TBitmap zoomed(DisplayWidth_, DisplayHeight_, pf24bit);
     _Resample(&part, &zoomed, ZoomFilter_, nullptr, nullptr);
-    BitmapInfo zi;
-    DescribeBitmap(&zoomed, zi);
+    view_pvt::BitmapInfo zi;
+    view_pvt::DescribeBitmap(&zoomed, zi);
     DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &zi.Header, zoomed.Bits(), 0, 0, dw, dh, 0);
   }
 
@@ -272,8 +250,8 @@ void TCorvexView::DrawTo(TCanvas* Canvas) {
   }
   if (sw <= 0 || sh <= 0 || DisplayWidth_ <= 0 || DisplayHeight_ <= 0) return;
   if (ZoomFilter_ == rfNone || Zoom_ == 100) {
-    BitmapInfo info;
-    DescribeBitmap(bmp, info);
+    view_pvt::BitmapInfo info;
+    view_pvt::DescribeBitmap(bmp, info);
     DrawDibDraw(DrawDib_[0], Canvas, 0, 0, DisplayWidth_, DisplayHeight_, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
   } else {
     TBitmap part;
