@@ -572,6 +572,57 @@ void TWinControl::SetFocus() {
   if (CanFocus()) Application().SetFocusedControl(this);
 }
 
+// --- Tab order
+
+namespace {
+
+void CollectTabStops(const std::vector<TControl*>& Children, std::vector<TWinControl*>& List) {
+  std::vector<TWinControl*> wins;
+  for (TControl* c : Children)
+    if (auto* w = dynamic_cast<TWinControl*>(c); w != nullptr && w->GetVisible() && w->GetEnabled()) wins.push_back(w);
+  // By TabOrder (negative ones last), ties in creation order (the children keep it).
+  std::stable_sort(wins.begin(), wins.end(), [](const TWinControl* a, const TWinControl* b) {
+    const unsigned ka = unsigned(a->GetTabOrder()), kb = unsigned(b->GetTabOrder());
+    return ka < kb;
+  });
+  for (TWinControl* w : wins) {
+    if (w->GetTabStop()) List.push_back(w);
+    std::vector<TControl*> inner;
+    for (int i = 0; i < w->GetControlCount(); ++i) inner.push_back(w->GetControl(i));
+    CollectTabStops(inner, List);
+  }
+}
+
+}  // namespace
+
+std::vector<TWinControl*> TWinControl::GetTabOrderList() const {
+  std::vector<TWinControl*> list;
+  CollectTabStops(Controls_, list);
+  return list;
+}
+
+TWinControl* TWinControl::FindNextControl(TWinControl* CurControl, bool GoForward) const {
+  const std::vector<TWinControl*> list = GetTabOrderList();
+  if (list.empty()) return nullptr;
+  // The entry that holds CurControl (it may lie inside one, as the edit of a spin edit does).
+  int at = -1;
+  for (const TWinControl* c = CurControl; c != nullptr && at < 0; c = c->GetParent())
+    for (size_t i = 0; i < list.size(); ++i)
+      if (list[i] == c) at = int(i);
+  const int n = int(list.size());
+  for (int step = 1; step <= n; ++step) {
+    int i;
+    if (at < 0) i = GoForward ? step - 1 : n - step;
+    else i = ((at + (GoForward ? step : -step)) % n + n) % n;
+    if (list[size_t(i)]->CanFocus()) return list[size_t(i)];
+  }
+  return nullptr;
+}
+
+void TWinControl::SelectNext(TWinControl* CurControl, bool GoForward) {
+  if (TWinControl* next = FindNextControl(CurControl, GoForward)) next->SetFocus();
+}
+
 // --- Scroll bars
 
 int TWinControl::SetScrollInfo(int Bar, const TScrollInfo& Info, bool Redraw) {

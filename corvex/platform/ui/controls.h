@@ -162,6 +162,15 @@ class TControl : public TComponent {
   // its window, which calls these.
   void DispatchMouse(TMessage& Message);
 
+  // --- Dialog keys. A form offers Tab, Enter and Escape (with their modifiers) that its focused
+  // control does not want itself (TWinControl::WantsDialogKey) to its visible, enabled controls,
+  // the focused one first and then the rest in tree order; a control that acts on the key returns
+  // true and the key goes no further (a default button clicks itself on Enter). Alt+a letter or
+  // digit is offered the same way to DialogChar (the lower-case character): a control whose
+  // caption has that accelerator acts (clicks, or focuses) and returns true.
+  virtual bool DialogKey(uint16_t /*Key*/, TShiftState /*Shift*/) { return false; }
+  virtual bool DialogChar(char32_t /*Key*/) { return false; }
+
  protected:
   virtual void Click();
   virtual void DblClick();
@@ -273,6 +282,19 @@ class TWinControl : public TControl {
   void SetTabStop(bool Value) { TabStop_ = Value; }
   int GetTabOrder() const { return TabOrder_; }
   void SetTabOrder(int Value) { TabOrder_ = Value; }
+  // Whether the control uses a dialog key (Tab, Enter, Escape) itself while focused, so that its
+  // form does not move the focus or click a button with it (a combo box with its list open does).
+  virtual bool WantsDialogKey(uint16_t /*Key*/, TShiftState /*Shift*/) const { return false; }
+  // The windows inside this one that Tab visits, in order: visible, enabled windows with TabStop,
+  // by TabOrder (a negative TabOrder after the others) and then creation order; the windows inside
+  // a container come at its place (after it, when it is a tab stop itself).
+  std::vector<TWinControl*> GetTabOrderList() const;
+  // The tab stop after (or before) CurControl in the tab order inside this window, wrapping
+  // around; CurControl may lie inside a tab stop (the inner edit of a spin edit). nullptr when
+  // there is none.
+  TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward) const;
+  // Focuses the next (or previous) tab stop after CurControl.
+  void SelectNext(TWinControl* CurControl, bool GoForward);
 
   // --- The window's own scroll bars (Bar = SB_HORZ or SB_VERT). Showing or hiding one takes its
   // room from the client area and sends WM_SIZE at once.

@@ -61,16 +61,11 @@ void TForm::SetVisible(bool Value) {
   if (Value) {
     Screen().ActiveForm_ = this;
     OnShow(this);
-    // The control to focus: the active one, else the first focusable window with a tab stop.
+    // The control to focus: the active one, else the first in tab order.
     TWinControl* focus = ActiveControl_;
-    if (focus == nullptr || !focus->CanFocus()) {
-      focus = nullptr;
-      for (int i = 0; i < GetControlCount() && focus == nullptr; ++i) {
-        auto* w = dynamic_cast<TWinControl*>(GetControl(i));
-        if (w != nullptr && w->GetTabStop() && w->CanFocus()) focus = w;
-      }
-    }
-    Application().SetFocusedControl(focus != nullptr ? focus : this);
+    if (focus == nullptr || !focus->CanFocus()) focus = FindNextControl(nullptr, true);
+    if (focus != nullptr) focus->SetFocus();  // a compound control focuses its inner edit
+    else Application().SetFocusedControl(this);
   } else {
     if (Screen().ActiveForm_ == this) Screen().ActiveForm_ = nullptr;
     OnHide(this);
@@ -438,6 +433,7 @@ void TApplication::WindowShown(TWinControl* TopLevel, bool Shown) {
     }
     if (Host_ != nullptr) Host_->WindowShown(TopLevel, true);
   } else {
+    if (Popup_ == TopLevel) Popup_ = nullptr;
     if (it == TopLevels_.end()) return;
     TopLevels_.erase(it);
     Surfaces_.erase(std::remove_if(Surfaces_.begin(), Surfaces_.end(), [&](const Surface& s) { return s.Window == TopLevel; }),
@@ -521,6 +517,7 @@ void TApplication::WindowDestroying(TWinControl* Window) {
     if (Host_ != nullptr) Host_->WindowDestroyed(Window);
   }
   if (MainForm_ == Window) MainForm_ = nullptr;
+  if (Popup_ == Window) Popup_ = nullptr;
   ControlDestroying(Window);
 }
 
@@ -637,6 +634,15 @@ void TApplication::MouseInput(TMouseAction Action, TMouseButton Button, TPoint S
   CursorPos_ = ScreenPos;
   Modifiers_ = Keys * TShiftState{ssShift, ssAlt, ssCtrl};
   const unsigned bit = Button == mbLeft ? MK_LBUTTON : Button == mbRight ? MK_RBUTTON : MK_MBUTTON;
+  if (Action == maDown && Popup_ != nullptr && WindowAt(ScreenPos) != Popup_) {
+    // A press outside an open popup closes it and is used up.
+    TWinControl* popup = Popup_;
+    Popup_ = nullptr;
+    Buttons_ |= bit;
+    popup->Perform(WM_CANCELMODE, 0, 0);
+    ProcessMessages();
+    return;
+  }
   if (Drag_.Window != nullptr) {
     ScrollBarDrag(Action, ScreenPos);
     if (Action == maDown) Buttons_ |= bit;
@@ -710,6 +716,45 @@ void TApplication::WheelInput(int Delta, TPoint ScreenPos, TShiftState Keys) {
   ProcessMessages();
 }
 
+// Offers a key to every visible, enabled control inside Parent, in tree order, until one takes it.
+template <class Offer>
+static bool OfferToControls(TWinControl* Parent, Offer&& offer) {
+  for (int i = 0; i < Parent->GetControlCount(); ++i) {
+    TControl* c = Parent->GetControl(i);
+    if (!c->GetVisible() || !c->GetEnabled()) continue;
+    if (offer(c)) return true;
+    if (auto* w = dynamic_cast<TWinControl*>(c); w != nullptr && OfferToControls(w, offer)) return true;
+  }
+  return false;
+}
+
+// The keys of a dialog, before the focused control hears them: Tab / Shift+Tab move the focus in
+// tab order; Tab, Enter and Escape are offered to the controls (a default or cancel button, a
+// page control's Ctrl+Tab) unless the focused control or one it lies in wants the key; Alt+a
+// letter or digit goes to the controls' accelerators. True when the key was used up.
+static bool DialogKeyInput(TWinControl* Target, uint16_t Key, TShiftState Shift) {
+  TForm* form = Target->GetParentForm();
+  if (form == nullptr) return false;
+  const bool alt = Shift.Contains(ssAlt);
+  if (Key == VK_TAB || Key == VK_RETURN || Key == VK_ESCAPE) {
+    if (alt) return false;
+    for (TWinControl* w = Target; w != nullptr; w = w->GetParent())
+      if (w->WantsDialogKey(Key, Shift)) return false;
+    if (Target != form && Target->DialogKey(Key, Shift)) return true;
+    if (OfferToControls(form, [&](TControl* c) { return c != Target && c->DialogKey(Key, Shift); })) return true;
+    if (Key == VK_TAB && !Shift.Contains(ssCtrl)) {
+      form->SelectNext(Target == form ? nullptr : Target, !Shift.Contains(ssShift));
+      return true;
+    }
+    return false;
+  }
+  if (alt && ((Key >= 'A' && Key <= 'Z') || (Key >= '0' && Key <= '9'))) {
+    const char32_t ch = Key >= 'A' && Key <= 'Z' ? char32_t(Key + 32) : char32_t(Key);
+    return OfferToControls(form, [&](TControl* c) { return c->DialogChar(ch); });
+  }
+  return false;
+}
+
 void TApplication::KeyInput(uint16_t Key, bool Release, char32_t Char) {
   auto modifier = [](uint16_t k) -> int {
     if (k == VK_SHIFT) return ssShift;
@@ -726,6 +771,10 @@ void TApplication::KeyInput(uint16_t Key, bool Release, char32_t Char) {
   if (target == nullptr) return;
   const HWND h = target->GetHandle();
   const bool alt = Modifiers_.Contains(ssAlt);
+  if (!Release && DialogKeyInput(target, Key, GetShiftState())) {
+    ProcessMessages();
+    return;
+  }
   if (!Release) {
     const LRESULT handled = target->Perform(alt ? WM_SYSKEYDOWN : WM_KEYDOWN, Key, 1);
     if (Char != 0 && handled == 0 && FindControl(h) != nullptr) target->Perform(WM_CHAR, Char, 1);

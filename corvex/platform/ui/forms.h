@@ -192,6 +192,11 @@ class TApplication : public TComponent {
   TWinControl* WindowAt(TPoint ScreenPos) const;
   // Puts a shown top-level window above the others (a host calls it when the user activates one).
   void BringToFront(TWinControl* TopLevel);
+  // A popup (the list of a combo box) that closes when the mouse is pressed outside it: that
+  // press is sent to the popup as WM_CANCELMODE and goes no further. Dropped when the popup is
+  // hidden or destroyed; nullptr for none.
+  void SetPopup(TWinControl* Popup) { Popup_ = Popup; }
+  TWinControl* GetPopup() const { return Popup_; }
 
   // --- Capture and focus
   TControl* GetCaptureControl() const { return Capture_; }
@@ -296,6 +301,7 @@ class TApplication : public TComponent {
   std::vector<Surface> Surfaces_;
   std::vector<TWinControl*> Embedded_;
   TForm* MainForm_ = nullptr;
+  TWinControl* Popup_ = nullptr;
   bool Terminated_ = false;
   int PaintDepth_ = 0;
 };
