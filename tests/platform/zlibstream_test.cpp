@@ -26,7 +26,7 @@ TEST(ZlibStreams, RoundTripAndTheSourceEndsAfterTheData) {
   packed.WriteBuffer("head", 4);
   Counter progress;
   {
-    TCompressionStream z(clMax, &packed);
+    TCompressionStream z(TCompressionLevel::clMax, &packed);
     z.OnProgress = TNotifyEvent(&progress, &Counter::On);
     z.WriteBuffer(data.data(), 1000);
     z.WriteBuffer(data.data() + 1000, int64_t(data.size()) - 1000);

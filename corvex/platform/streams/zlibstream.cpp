@@ -39,7 +39,7 @@ TCompressionStream::TCompressionStream(TCompressionLevel CompressionLevel, TStre
   z_stream& z = Z_->z;
   z.next_out = Buffer_.get();
   z.avail_out = kBufferSize;
-  const int rc = deflateInit(&z, kLevels[CompressionLevel]);
+  const int rc = deflateInit(&z, kLevels[static_cast<int>(CompressionLevel)]);
   if (rc != Z_OK) throw ECompressionError("Cannot start compression: " + ZMessage(z, rc));
 }
 

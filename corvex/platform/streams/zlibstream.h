@@ -27,7 +27,8 @@ class EDecompressionError : public EZlibError {
   using EZlibError::EZlibError;
 };
 
-enum TCompressionLevel { clNone, clFastest, clDefault, clMax };
+// Scoped, because clNone and clDefault are also colour names.
+enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };
 
 // Common state: the other stream, its start position, a 64 KB buffer and the progress event
 // (called whenever the buffer is exchanged with the other stream).
