@@ -2,7 +2,9 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <string>
 
+#include "corvex/platform/graphics/colors.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/view/CXVect.h"
 
@@ -52,6 +54,14 @@ bool IsCXV(const std::string& file) {
 }
 
 // The objects of a CXV file (kind, rectangle, name, colours, text) and its bitmap pool.
+// A colour as #RRGGBB; system colours are resolved through the current scheme first.
+std::string HexColor(TColor c) {
+  const unsigned rgb = unsigned(ColorToRGB(c)) & 0xFFFFFFu;
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  return buf;
+}
+
 int CXVInfo(const std::string& file) {
   static const char* const kKinds[] = {"none", "line", "box", "ellipse", "arc", "bitmap", "text", "ruler"};
   auto form = std::make_unique<TForm>(nullptr);
@@ -62,8 +72,8 @@ int CXVInfo(const std::string& file) {
   std::printf("File: %s\nScale: %g\nObjects: %d\n", file.c_str(), v->GetScale(), v->GetObjectsCount());
   for (int h : v->ZOrder()) {
     const TCXVObject* o = v->Obj(h);
-    std::printf("  %d %s (%d,%d)-(%d,%d) name=%s pen=#%06X brush=#%06X", h, kKinds[o->Kind], o->x1, o->y1, o->x2, o->y2,
-                JsonString(o->Name).c_str(), unsigned(o->PenColor) & 0xFFFFFFu, unsigned(o->BrushColor) & 0xFFFFFFu);
+    std::printf("  %d %s (%d,%d)-(%d,%d) name=%s pen=%s brush=%s", h, kKinds[o->Kind], o->x1, o->y1, o->x2, o->y2,
+                JsonString(o->Name).c_str(), HexColor(o->PenColor).c_str(), HexColor(o->BrushColor).c_str());
     if (o->Kind == cxkTEXT) std::printf(" text=%s", JsonString(o->Text).c_str());
     if (o->Kind == cxkBITMAP) std::printf(" bitmap=%d", o->BitmapIndex);
     std::printf("\n");

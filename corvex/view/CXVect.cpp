@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "corvex/platform/graphics/stockicons.h"
 #include "corvex/platform/numbers.h"
 #include "corvex/view/CXVect.h"
 
@@ -45,28 +46,6 @@ bool SameBitmap(const TBitmap& a, const TBitmap& b) {
   return true;
 }
 
-// The stock error icon: a red disc with a white cross, drawn into Size x Size.
-void DrawErrorIcon(TBitmap& bmp, int Width, int Height) {
-  bmp.Allocate(Width, Height, pf24bit);
-  TCanvas* c = bmp.GetCanvas();
-  c->GetBrush()->SetStyle(bsSolid);
-  c->GetBrush()->SetColor(clWhite);
-  c->FillRect(Rect(0, 0, Width, Height));
-  c->GetPen()->SetColor(TColor(0x0000C0));
-  c->GetPen()->SetWidth(1);
-  c->GetPen()->SetStyle(psSolid);
-  c->GetBrush()->SetColor(TColor(0x0000E0));
-  c->Ellipse(Width / 16, Height / 16, Width - Width / 16, Height - Height / 16);
-  c->GetPen()->SetColor(clWhite);
-  c->GetPen()->SetWidth(std::max(1, std::min(Width, Height) / 10));
-  const int ax = Width * 5 / 16, bx = Width - Width * 5 / 16, ay = Height * 5 / 16, by = Height - Height * 5 / 16;
-  c->MoveTo(ax, ay);
-  c->LineTo(bx, by);
-  c->MoveTo(bx, ay);
-  c->LineTo(ax, by);
-  c->GetPen()->SetWidth(1);
-}
-
 }  // namespace
 
 // --- Construction
@@ -80,7 +59,7 @@ TCorvexVect::TCorvexVect(TComponent* AOwner) : TCorvexView(AOwner) {
   Template_.BrushColor = TColor(16777215);
   Template_.RulerUnit = MUnit_;
   TBitmap icon;
-  DrawErrorIcon(icon, 64, 64);
+  DrawStockIcon(icon, IDI_ERROR, 64, 64);
   Template_.BitmapIndex = PoolAdd(&icon);
   TFont font;
   font.Assign(GetCanvas()->GetFont());
@@ -557,11 +536,9 @@ void TCorvexVect::SetObjBitmapIdxNU(int h, int Index) {
 }
 
 void TCorvexVect::SetObjBitmapICO(int h, int IconId, int Width, int Height) {
-  (void)IconId;  // the one stock icon drawn here is the error icon
-  if (Obj(h) == nullptr || Width <= 0 || Height <= 0 || Width > 4096 || Height > 4096) return;
+  if (Obj(h) == nullptr) return;
   TBitmap icon;
-  DrawErrorIcon(icon, Width, Height);
-  SetObjBitmap(h, &icon);
+  if (DrawStockIcon(icon, IconId, Width, Height)) SetObjBitmap(h, &icon);
 }
 
 void TCorvexVect::PackBMP() {

@@ -176,7 +176,9 @@ class TCorvexVect : public TCorvexView {
   void SetObjBitmapNU(int h, const TBitmap* Value);
   void SetObjBitmapIdxNU(int h, int Index);
   void SetObjBitmapICO(int h, int IconId, int Width, int Height);
+  // A pool entry; GetBitmap() without an index is still the view's own image.
   TBitmap* GetBitmap(int Index) const;
+  using TCorvexView::GetBitmap;
   int FindBitmap(const TBitmap* Value) const;
   int GetBitmapCount() const { return static_cast<int>(Pool_.size()); }
   int GetBitmapRefCount(int Index) const;

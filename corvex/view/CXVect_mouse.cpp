@@ -475,11 +475,12 @@ TPoint TCorvexVect::VectPoint(TShiftState Shift, int X, int Y) const {
     if (Inserting_ == cxkLINE || Inserting_ == cxkRULER) {
       _CastPolySelCC(VectDown_.X, VectDown_.Y, x, y);
     } else if (Inserting_ == cxkELLIPSE) {
-      // A circle: both coordinates of the moving corner are the press plus the larger difference.
+      // A circle: the moving corner is as far from the press on both axes as the larger
+      // difference, each axis keeping its own direction so the circle stays under the mouse.
       const int dx = x - VectDown_.X, dy = y - VectDown_.Y;
-      const int m = std::abs(dx) >= std::abs(dy) ? dx : dy;
-      x = VectDown_.X + m;
-      y = VectDown_.Y + m;
+      const int m = std::max(std::abs(dx), std::abs(dy));
+      x = VectDown_.X + (dx < 0 ? -m : m);
+      y = VectDown_.Y + (dy < 0 ? -m : m);
     }
   }
   return {x, y};

@@ -129,7 +129,7 @@ TEST(VectMouse, InsertingByClickAndByDrag) {
     EXPECT_EQ(Corners(v, e.created.back()), t.want) << t.x2 << "," << t.y2;
   }
 
-  // Ctrl makes a circle: the moving corner becomes the press plus the larger difference.
+  // Ctrl makes a circle: the moving corner is the larger difference away on both axes.
   Pause(ui);
   v->SetMouseInteractVt({miPutEllipse});
   ui.Move(v, 10, 10);
@@ -138,6 +138,13 @@ TEST(VectMouse, InsertingByClickAndByDrag) {
   ui.ReleaseAt(v, 40, 25, mbLeft, {ssCtrl});
   EXPECT_EQ(v->GetObjKind(e.created.back()), cxkELLIPSE);
   EXPECT_EQ(Corners(v, e.created.back()), Rect(10, 10, 40, 40));
+  // Dragged up and to the right, the circle stays on that side of the press.
+  Pause(ui);
+  ui.Move(v, 50, 50);
+  ui.Press(v, 50, 50);
+  ui.Move(v, 80, 35, {ssCtrl});
+  ui.ReleaseAt(v, 80, 35, mbLeft, {ssCtrl});
+  EXPECT_EQ(Corners(v, e.created.back()), Rect(50, 20, 80, 50));
 
   // The end of a drag beyond the image is held at its last pixel.
   Pause(ui);

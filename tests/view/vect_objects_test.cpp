@@ -1,6 +1,7 @@
 // The vector layer's objects: handles, the bitmap pool, order, selection, copies and measures.
 #include <gtest/gtest.h>
 
+#include "corvex/platform/graphics/stockicons.h"
 #include "corvex/view/CXVect.h"
 #include "tests/view/view_testing.h"
 
@@ -60,6 +61,24 @@ TEST(VectObjects, PoolSharesAndPacks) {
   ASSERT_NE(v->GetObjBitmap(hs[1]), nullptr);
   EXPECT_EQ(v->GetObjBitmap(hs[1])->GetWidth(), 16);
   EXPECT_EQ(v->GetObjBitmap(kVectTemplate)->GetWidth(), 64);
+
+  // Stock icons at the asked size, each its own picture: the centre of the error disc is red, the
+  // warning triangle's yellow shows below its mark, the information disc is blue.
+  const int ico = v->AddNewObject();
+  const struct {
+    int id, x, y;
+    TColor color;
+  } icons[] = {{IDI_ERROR, 16, 6, TColor(0x0000E0)}, {IDI_WARNING, 16, 26, TColor(0x00D8FF)},
+               {IDI_INFORMATION, 6, 16, TColor(0xD07020)}};
+  for (const auto& t : icons) {
+    v->SetObjBitmapICO(ico, t.id, 32, 32);
+    TBitmap* b = v->GetObjBitmap(ico);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->GetWidth(), 32);
+    EXPECT_EQ(b->GetCanvas()->GetPixels(t.x, t.y), t.color) << t.id;
+  }
+  v->SetObjBitmapICO(ico, IDI_ERROR, 0, 32);  // no such size: the object keeps its bitmap
+  EXPECT_EQ(v->GetObjBitmap(ico)->GetWidth(), 32);
 }
 
 TEST(VectObjects, OrderSelectionAndCopies) {
