@@ -336,6 +336,22 @@ int FindFileFormat(const std::string& FileName, bool VerifyExtension);
 
 enum TIOPreviewsParamsItems { ioppDefaultLockPreview };
 using TIOPreviewsParams = TSet<TIOPreviewsParamsItems>;
+// The pages of the format-parameters dialog: every format, the one of Params.FileType, or single
+// formats.
+enum TPreviewPagesItem { ppALL, ppAUTO, ppJPEG, ppTIFF, ppGIF, ppBMP, ppPCX, ppPNG, ppTGA };
+using TPreviewPages = TSet<TPreviewPagesItem>;
+
+class TFont;
+class TForm;
+using TCXIOPreviewEvent = TEvent<void(TObject* Sender, TForm* Form)>;
+
+// The format-parameters dialog lives in a layer above this one and registers its maker here. The
+// maker creates the dialog owned by IO, set up from IO (lock flag, language, font, a copy of the
+// target image in its source view) to edit Params, and returns it; nullptr when it offers none
+// of Pages. The dialog edits a copy of Params and writes it back only when closed with OK.
+using TIOPreviewsMaker = TForm* (*)(TCorvexIO& IO, TIOParamsVals& Params, TPreviewPages Pages);
+void SetIOPreviewsMaker(TIOPreviewsMaker Maker);
+TIOPreviewsMaker GetIOPreviewsMaker();
 
 class TCorvexIO : public TCXAttachedComponent {
  public:
@@ -357,11 +373,28 @@ class TCorvexIO : public TCXAttachedComponent {
   bool GetStreamHeaders() const { return StreamHeaders_; }
   void SetStreamHeaders(bool Value) { StreamHeaders_ = Value; }
 
+  // The font of the format-parameters dialog (assigned by value).
+  TFont* GetPreviewFont() const { return PreviewFont_.get(); }
+  void SetPreviewFont(const TFont* Value);
+
   TCXProgressEvent OnProgress;
+  // Called with the format-parameters dialog just before it is shown.
+  TCXIOPreviewEvent OnIOPreview;
 
   // Refreshes whoever shows the bitmap: the view's Update, then its ImageChange; a TImage's
   // PictureChanged; a bare bitmap is marked modified.
   void Update();
+
+  // The format-parameters dialog on Params, with a preview of the target saved with them. The
+  // target becomes 24-bit first unless it is 1 or 24 bits. True when closed with OK (Params then
+  // hold the edited fields); Cancel leaves Params as they were. False without a target, or when
+  // no dialog is available for Pages.
+  bool DoPreviews(TPreviewPages Pages);
+
+  // Scanner acquisition into the target, and the choice of the scanner. Without a scanning layer
+  // both report failure (false, Aborting set).
+  bool Acquire();
+  bool SelectAcquireSource();
 
   // Loads by format (the file's name is kept in Params.FileName; stream loads clear it).
   void LoadFromFileBMP(const std::string& FileName);
@@ -443,6 +476,7 @@ class TCorvexIO : public TCXAttachedComponent {
   TMsgLanguage MsgLanguage_ = msSystem;
   TIOPreviewsParams PreviewsParams_;
   bool StreamHeaders_ = false;
+  std::unique_ptr<TFont> PreviewFont_;
 };
 
 // Multi-image helpers on files.

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "corvex/io/CorvexIO.h"
+#include "corvex/platform/graphics/font.h"
+#include "corvex/platform/ui/forms.h"
 #include "corvex/io/codecs/BMPFilt.h"
 #include "corvex/io/codecs/GIFFilter.h"
 #include "corvex/io/codecs/PCXFilter.h"
@@ -157,9 +159,14 @@ void FillBitmap(TBitmap* b, TColor colour) {
 // ---------------------------------------------------------------------------------------------
 // Construction, attachment
 
-TCorvexIO::TCorvexIO(TComponent* AOwner) : TCXAttachedComponent(AOwner), Params_(this) {}
+TCorvexIO::TCorvexIO(TComponent* AOwner)
+    : TCXAttachedComponent(AOwner), Params_(this), PreviewFont_(std::make_unique<TFont>()) {}
 
 TCorvexIO::~TCorvexIO() = default;
+
+void TCorvexIO::SetPreviewFont(const TFont* Value) {
+  if (Value != nullptr) PreviewFont_->Assign(Value);
+}
 
 void TCorvexIO::Update() { Refresh(true); }
 
@@ -703,5 +710,37 @@ void TCorvexIO::AssignParams(const TObject* Source) {
 }
 
 void TCorvexIO::Clear() { FillBitmap(Bitmap_, GetBackground()); }
+
+// ---------------------------------------------------------------------------------------------
+// The format-parameters dialog and acquisition
+
+namespace {
+TIOPreviewsMaker gIOPreviewsMaker = nullptr;
+}
+
+void SetIOPreviewsMaker(TIOPreviewsMaker Maker) { gIOPreviewsMaker = Maker; }
+TIOPreviewsMaker GetIOPreviewsMaker() { return gIOPreviewsMaker; }
+
+bool TCorvexIO::DoPreviews(TPreviewPages Pages) {
+  if (Bitmap_ == nullptr) return false;
+  if (Bitmap_->GetPixelFormat() != pf24bit && Bitmap_->GetPixelFormat() != pf1bit) Bitmap_->SetPixelFormat(pf24bit);
+  bool ok = false;
+  if (gIOPreviewsMaker != nullptr) {
+    std::unique_ptr<TForm> form(gIOPreviewsMaker(*this, Params_, Pages));
+    if (form) {
+      if (OnIOPreview) OnIOPreview(this, form.get());
+      ok = form->ShowModal() == mrOk;
+    }
+  }
+  Update();
+  return ok;
+}
+
+bool TCorvexIO::Acquire() {
+  Aborting_ = true;  // no scanning layer to acquire through
+  return false;
+}
+
+bool TCorvexIO::SelectAcquireSource() { return false; }
 
 }  // namespace corvex

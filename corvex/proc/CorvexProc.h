@@ -374,6 +374,11 @@ using TPreviewEffects = TSet<TPreviewEffectsItem>;
 enum TPRPreviewsParamsItems { prppDefaultLockPreview };
 using TPRPreviewsParams = TSet<TPRPreviewsParamsItems>;
 using TCXPreviewEvent = TEvent<void(TObject* Sender, TForm* PreviewForm)>;
+class TCorvexProc;
+// The processing preview dialog lives in a layer above this one and registers its runner here:
+// it shows the dialog for Effects on the component's selection and applies the result on OK.
+using TProcPreviewsRunner = bool (*)(TCorvexProc& Proc, TPreviewEffects Effects);
+void SetProcPreviewsRunner(TProcPreviewsRunner Runner);
 
 class TCorvexProc : public TCXAttachedComponent {
  public:
@@ -393,6 +398,10 @@ class TCorvexProc : public TCXAttachedComponent {
 
   TCXProgressEvent OnProgress;
   TCXPreviewEvent OnPreview;
+
+  // The processing preview dialog for Effects; true when an effect was applied. False without a
+  // 24-bit bitmap larger than 1 x 1, or when no dialog is available.
+  bool DoPreviews(TPreviewEffects Effects);
 
   // Tells the bitmap's owner that the pixels changed: the view's Update, then its ImageChange;
   // a TImage's PictureChanged; a bare bitmap is marked modified.

@@ -20,6 +20,18 @@ TCorvexProc::TCorvexProc(TComponent* AOwner)
 
 TCorvexProc::~TCorvexProc() = default;
 
+namespace {
+TProcPreviewsRunner gProcPreviewsRunner = nullptr;
+}
+
+void SetProcPreviewsRunner(TProcPreviewsRunner Runner) { gProcPreviewsRunner = Runner; }
+
+bool TCorvexProc::DoPreviews(TPreviewEffects Effects) {
+  const TBitmap* b = GetAttachedBitmap();
+  if (b == nullptr || b->GetPixelFormat() != pf24bit || b->GetWidth() <= 1 || b->GetHeight() <= 1) return false;
+  return gProcPreviewsRunner != nullptr && gProcPreviewsRunner(*this, Effects);
+}
+
 void TCorvexProc::SetPreviewFont(const TFont* Value) {
   if (Value != nullptr) PreviewFont_->Assign(Value);
 }
