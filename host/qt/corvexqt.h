@@ -74,6 +74,9 @@ class Host final : public THost {
   void Wake() override;
   void RunModal(TWinControl* Window) override;
   void CaptureChanged(TWinControl* Window, bool Captured) override;
+  // Shows the request with Qt's file dialog (QFileDialog, not the native one) and the request's
+  // preview pane beside the list; always handled.
+  bool RunFileDialog(TFileDialogRequest& Request) override;
 
   struct Impl;
 
