@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
   save.SetInitialDir(pictures.string());
   save.SetFileName("holiday");
   save.SetFilterIndex(4);
-  ok = Shoot(save, [](TCXFileDialogForm* f) { ClickItem(f->GetFileList(), f->IndexOfEntry("sunset.png")); },
+  ok = Shoot(save, [](TCXFileDialogForm* f) { ClickItem(f->GetFileList(), f->IndexOfEntry("rings.jpg")); },
              (out / "save_dialog.png").string()) && ok;
   if (!ok) {
     std::fprintf(stderr, "dialog_screens: a picture could not be made\n");
