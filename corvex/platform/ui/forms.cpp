@@ -97,6 +97,7 @@ void TForm::SetModalResult(TModalResult Value) {
 TModalResult TForm::ShowModal() {
   if (Modal_) throw EInvalidOperation("Cannot make a visible window modal");
   TWinControl* previousFocus = Application().GetFocusedControl();
+  TForm* previousActive = Screen().GetActiveForm();
   // A drag in progress elsewhere ends: its window hears WM_CANCELMODE and loses the capture.
   if (TControl* cap = Application().GetCaptureControl()) {
     if (TWinControl* w = cap->GetWindow()) w->Perform(WM_CANCELMODE, 0, 0);
@@ -118,6 +119,10 @@ TModalResult TForm::ShowModal() {
   const TModalResult result = ModalResult_;
   Hide();
   Modal_ = false;
+  // The form that was active before (the one that opened this) is active again.
+  if (previousActive != nullptr && previousActive != this && FindControl(previousActive->GetHandle()) == previousActive &&
+      previousActive->GetVisible())
+    Screen().ActiveForm_ = previousActive;
   if (previousFocus != nullptr && FindControl(previousFocus->GetHandle()) == previousFocus && previousFocus->CanFocus())
     Application().SetFocusedControl(previousFocus);
   return result;
