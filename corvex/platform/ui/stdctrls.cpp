@@ -213,7 +213,7 @@ void TButton::WMKillFocus(TMessage& Message) {
 }
 
 void TButton::WMCaptureChanged(TMessage&) {
-  if (!GetMouseCapture() && MouseHeld_) {
+  if (!GetMouseCapture() && MouseHeld_ && Application().GetShiftState().Contains(ssLeft)) {
     MouseHeld_ = false;
     SetPressed(SpaceHeld_);
   }
@@ -429,7 +429,8 @@ void TCheckBox::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
 }
 
 void TCheckBox::WMCaptureChanged(TMessage&) {
-  if (!GetMouseCapture() && Pressed_ && !Application().GetShiftState().Contains(ssLeft)) {
+  // Taken away while the button is still held (a release gives the capture up first: no change).
+  if (!GetMouseCapture() && Pressed_ && Application().GetShiftState().Contains(ssLeft)) {
     Pressed_ = false;
     Invalidate();
   }
@@ -551,7 +552,8 @@ void TRadioButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 }
 
 void TRadioButton::WMCaptureChanged(TMessage&) {
-  if (!GetMouseCapture() && Pressed_ && !Application().GetShiftState().Contains(ssLeft)) {
+  // Taken away while the button is still held (a release gives the capture up first: no change).
+  if (!GetMouseCapture() && Pressed_ && Application().GetShiftState().Contains(ssLeft)) {
     Pressed_ = false;
     Invalidate();
   }
