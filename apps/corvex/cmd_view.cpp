@@ -1,13 +1,12 @@
-// corvex view FILE [options]: shows an image in the image view, in a real window (through the
-// Qt host) or, with --snapshot, in a headless view whose client area is written to a PNG file.
+// corvex view FILE [options]: shows an image in the viewer (the all-in-one view under a tool bar,
+// see viewer.h), in a real window (through the Qt host) or, with --snapshot, headless: the view's
+// client area (or with --snapshot-window the whole window) is written to a PNG file.
 //
 //   corvex view photo.jpg --fit
 //   corvex view card.png --zoom 200 --view 10,10 --select rect:5,5,60,40 --snapshot out.png
 //
-// The image is loaded by the I/O component attached to the view, so the view takes the file's
-// resolution and repaints as an application's view would. Selection coordinates are bitmap
-// pixels. In the window: wheel and + / - zoom, arrows scroll, F fits, 1 .. 7 choose the mouse
-// mode (zoom, scroll, select, polygon, circle, select-zoom, magic wand), Escape closes.
+// The image is loaded by the view's own I/O component, so the view takes the file's resolution
+// and repaints as an application's view would. Selection coordinates are bitmap pixels.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -24,7 +23,8 @@
 #include "corvex/platform/numbers.h"
 #include "corvex/platform/streams/streams.h"
 #include "corvex/platform/ui/forms.h"
-#include "corvex/view/CorvexView.h"
+#include "corvex/view/Corvex.h"
+#include "apps/corvex/viewer.h"
 
 #ifdef CORVEX_TOOL_WITH_QT
 #include <QApplication>
@@ -45,6 +45,7 @@ struct Options {
   int zoom = 0;  // 0: 100 %
   bool fit = false;
   int width = 640, height = 480;
+  bool sizeGiven = false;
   bool hasView = false;
   int viewX = 0, viewY = 0;
   bool center = false;
@@ -56,6 +57,7 @@ struct Options {
   std::string selKind;  // rect, ellipse, poly, wand
   std::vector<int> sel;  // the numbers of the selection, in order
   std::string snapshot;
+  bool wholeWindow = false;  // the snapshot shows the window (tool bar, view, status line)
 };
 
 std::string Lower(std::string s) {
@@ -109,7 +111,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     } else if (a == "--grid") {
       o.grid = true;
     } else if (a == "--zoom" || a == "--size" || a == "--view" || a == "--filter" || a == "--background" ||
-               a == "--select" || a == "--snapshot") {
+               a == "--select" || a == "--snapshot" || a == "--snapshot-window") {
       if (!value(v)) return a + " needs a value";
       if (a == "--zoom") {
         if (!ParseInt(v, o.zoom) || o.zoom < 1 || o.zoom > kMaxViewZoom)
@@ -119,6 +121,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
         if (!ParseInts(v, "x", n) || n.size() != 2 || n[0] < 16 || n[1] < 16 || n[0] > 16384 || n[1] > 16384)
           return "--size takes WIDTHxHEIGHT (16 to 16384 each), not " + v;
         o.width = n[0], o.height = n[1];
+        o.sizeGiven = true;
       } else if (a == "--view") {
         if (!ParseInts(v, ",", n) || n.size() != 2 || n[0] < 0 || n[1] < 0)
           return "--view takes X,Y (zoomed pixels, not negative), not " + v;
@@ -167,6 +170,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
         }
       } else {
         o.snapshot = v;
+        o.wholeWindow = a == "--snapshot-window";
       }
     } else if (!a.empty() && a[0] == '-') {
       return "unknown option " + a;
@@ -177,6 +181,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     }
   }
   if (o.file.empty()) return "give an image file";
+  // A window, shown or pictured, is larger by default, so that the whole tool bar fits.
+  if (!o.sizeGiven && (o.snapshot.empty() || o.wholeWindow)) o.width = 800, o.height = 560;
   if (zoomGiven && o.fit) return "give --zoom or --fit, not both";
   return "";
 }
@@ -184,44 +190,20 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
 // ---------------------------------------------------------------------------------------------
 // The view
 
-// A form holding the view and the I/O component that loads into it.
+// The viewer window, and its view.
 struct Viewer {
-  std::unique_ptr<TForm> form;
-  TCorvexView* view = nullptr;  // owned by the form
-  TCorvexIO* io = nullptr;      // owned by the form
-  Viewer(int Width, int Height) : form(std::make_unique<TForm>(nullptr)) {
-    form->SetBounds(40, 40, Width, Height);
-    form->SetClientWidth(Width);
-    form->SetClientHeight(Height);
-    view = new TCorvexView(form.get());
-    view->SetParent(form.get());
-    view->SetBounds(0, 0, Width, Height);
-    view->SetScrollBars(ssBoth);
-    io = new TCorvexIO(form.get());
-    io->SetAttachedCorvex(view);
-  }
+  std::unique_ptr<ViewerForm> form;
+  TCorvex* view = nullptr;  // owned by the form
+  Viewer(int Width, int Height) : form(std::make_unique<ViewerForm>(Width, Height)), view(form->View()) {}
 };
 
-// Loads the file by its extension, else by its content; false (with the reason) when it fails.
+// Loads the file into the view; false (with the reason) when it fails.
 bool Load(Viewer& v, const std::string& file, std::string& error) {
-  try {
-    ProgressBar bar("loading " + file);
-    v.io->OnProgress = bar.Event();
-    v.io->LoadFromFile(file);
-    if (v.io->GetAborting()) {
-      TFileStream f(file, fmOpenRead | fmShareDenyWrite);
-      v.io->LoadFromStream(&f);
-    }
-    v.io->OnProgress = nullptr;
-  } catch (const std::exception& e) {
-    error = e.what();
-    return false;
-  }
-  if (v.io->GetAborting() || v.view->GetBitmap()->GetEmpty()) {
-    error = "cannot load it (not an image this library reads, or damaged)";
-    return false;
-  }
-  return true;
+  ProgressBar bar("loading " + file);
+  v.view->SetOnProgress(bar.Event());
+  const bool ok = v.form->Open(file, error);
+  v.view->SetOnProgress(nullptr);
+  return ok;
 }
 
 // The ellipse inscribed in the box, with as many points as the view's own ellipse tool uses (at
@@ -286,7 +268,7 @@ int Snapshot(Viewer& v, const Options& o) {
   // The selection's outline at phase 0 with its grips, drawn as the view draws it itself.
   v.view->AniPolyFunc(v.view);
   TBitmap shot;
-  CXCopyBitmap(v.view->GetBackingBitmap(), &shot);
+  CXCopyBitmap(o.wholeWindow ? Application().WindowSurface(v.form.get()) : v.view->GetBackingBitmap(), &shot);
   v.form->Hide();
   try {
     TCorvexIO out;
@@ -301,56 +283,9 @@ int Snapshot(Viewer& v, const Options& o) {
 
 #ifdef CORVEX_TOOL_WITH_QT
 
-// The window: keys on the view drive zoom, scrolling and the mouse modes; the caption shows the
-// file, the size and the zoom.
-class ViewerKeys : public TObject {
- public:
-  ViewerKeys(Viewer& V, std::string File) : v_(V), file_(std::move(File)) {
-    v_.view->OnKeyDown = TKeyEvent(this, &ViewerKeys::KeyDown);
-    v_.view->OnKeyPress = TKeyPressEvent(this, &ViewerKeys::KeyPress);
-    v_.view->OnViewChange = TViewChangeEvent(this, &ViewerKeys::ViewChanged);
-    v_.form->OnClose = TCloseEvent(this, &ViewerKeys::Closed);
-    v_.view->SetAlign(alClient);
-    v_.view->SetTabStop(true);
-    Caption();
-  }
-
- private:
-  void KeyDown(TObject*, uint16_t& Key, TShiftState) {
-    TCorvexView* w = v_.view;
-    const int step = 64;
-    switch (Key) {
-      case VK_LEFT: w->SetViewXY(w->GetViewX() - step, w->GetViewY()); break;
-      case VK_RIGHT: w->SetViewXY(w->GetViewX() + step, w->GetViewY()); break;
-      case VK_UP: w->SetViewXY(w->GetViewX(), w->GetViewY() - step); break;
-      case VK_DOWN: w->SetViewXY(w->GetViewX(), w->GetViewY() + step); break;
-      case VK_ESCAPE: v_.form->Close(); break;
-      default: return;
-    }
-    Key = 0;
-  }
-  void KeyPress(TObject*, char32_t& Key) {
-    TCorvexView* w = v_.view;
-    const int z = w->GetZoom();
-    static const TCXMouseInteractItem kModes[] = {miZoom,          miScroll,       miSelect,          miSelectPolygon,
-                                                  miSelectCircle, miSelectZoom, miSelectMagicWand};
-    if (Key == U'+' || Key == U'=') w->SetZoom(std::max(z + 1, Round(z * 1.25)));
-    else if (Key == U'-') w->SetZoom(std::max(1, std::min(z - 1, Round(z / 1.25))));
-    else if (Key == U'f' || Key == U'F') w->Fit();
-    else if (Key >= U'1' && Key <= U'7') w->SetMouseInteract(TCXMouseInteractItems{kModes[Key - U'1']});
-    else return;
-    Key = 0;
-    Caption();
-  }
-  void ViewChanged(TObject*, int) { Caption(); }
-  void Closed(TObject*, TCloseAction&) { QApplication::quit(); }
-  void Caption() {
-    const TBitmap* b = v_.view->GetBitmap();
-    v_.form->SetCaption(file_ + " - " + std::to_string(b->GetWidth()) + "x" + std::to_string(b->GetHeight()) + " - " +
-                        std::to_string(v_.view->GetZoom()) + " %");
-  }
-  Viewer& v_;
-  std::string file_;
+// Ends the application's event loop when the window is closed.
+struct QuitOnClose : TObject {
+  void Closed(TObject*) { QApplication::quit(); }
 };
 
 // Loads and shows the image in a real window until it is closed. The host comes first, so that
@@ -370,7 +305,8 @@ int Window(const Options& o) {
   std::string error;
   if (!Load(v, o.file, error)) return Fail(kFailed, o.file + ": " + error);
   ApplyOptions(v, o);
-  ViewerKeys keys(v, o.file);
+  QuitOnClose quit;
+  v.form->OnClosed = TNotifyEvent(&quit, &QuitOnClose::Closed);
   v.form->Show();
   v.view->SetFocus();
   const int rc = app.exec();
@@ -403,6 +339,9 @@ int RunView(const std::vector<std::string>& args) {
 CORVEX_COMMAND(view,
                "FILE [--zoom Z | --fit] [--size WxH] [--view X,Y] [--center] [--filter rfNAME] "
                "[--background r,g,b|chessboard|hatch:N] [--grid] "
-               "[--select rect:x1,y1,x2,y2|ellipse:x1,y1,x2,y2|poly:x,y;x,y;...|wand:x,y,tol] [--snapshot OUT.png]",
-               "show an image in the image view (a window, or a PNG snapshot of the view)", RunView);
+               "[--select rect:x1,y1,x2,y2|ellipse:x1,y1,x2,y2|poly:x,y;x,y;...|wand:x,y,tol] "
+               "[--snapshot OUT.png | --snapshot-window OUT.png]",
+               "show an image in the viewer (a window with a tool bar, or a PNG snapshot of the view or of the "
+               "whole window)",
+               RunView);
 }  // namespace corvex::tool
