@@ -1,14 +1,16 @@
 // A form with one of each widget of the window layer (and a combo box with its list open), next
 // to a confirmation message box, drawn headless and saved as one PNG.
 //
-// Usage: widget_gallery [output.png]   (default: widgets.png)
+// Usage: widget_gallery [output.png [dpi]]   (default: widgets.png at the screen's 96 dpi)
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "corvex/io/codecs/pngfiltw.h"
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/screen.h"
 #include "corvex/platform/streams/streams.h"
 #include "corvex/platform/ui/comctrls.h"
 #include "corvex/platform/ui/dialogs.h"
@@ -49,6 +51,7 @@ void Paste(TBitmap& Sheet, TWinControl* Window, int X, int Y) {
 
 int main(int argc, char** argv) {
   const std::string out = argc > 1 ? argv[1] : "widgets.png";
+  if (argc > 2 && std::atoi(argv[2]) >= 48 && std::atoi(argv[2]) <= 480) gSystemDPIX = gSystemDPIY = std::atoi(argv[2]);
   auto form = std::make_unique<TForm>(nullptr);
   TForm* f = form.get();
   f->SetCaption("Widgets");

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "corvex/platform/graphics/canvas.h"
+#include "corvex/platform/screen.h"
 #include "corvex/platform/ui/comctrls.h"
 #include "corvex/platform/ui/dialogs.h"
 #include "corvex/platform/ui/lists.h"
@@ -426,6 +428,72 @@ TEST(WidgetTrackBar, KeysPageClicksOnTheClockAndThumbDrag) {
   ui.Key(VK_UP);
   EXPECT_EQ(tb->GetPosition(), 18);
   EXPECT_LT(tb->PositionToPixel(0), tb->PositionToPixel(18));
+}
+
+TEST(WidgetLook, LabelsPanelsGroupBoxesAndScaling) {
+  UiHarness ui;
+  TForm* form = ui.NewForm(320, 200);
+  auto* panel = Add<TPanel>(form, 10, 10, 140, 80);
+  panel->SetColor(clRed);
+  panel->SetBevelInner(bvLowered);
+  auto* label = Add<TLabel>(panel, 60, 20, 5, 5, "&Hello");
+  TCanvas m;
+  m.SetFont(label->GetFont());
+  // Auto size: exactly the text, "&" not counted; a right-aligned label keeps its right edge.
+  EXPECT_EQ(label->GetWidth(), m.TextWidth("Hello"));
+  EXPECT_EQ(label->GetHeight(), m.TextHeight("Hello"));
+  label->SetAlignment(taRightJustify);
+  const int right = label->GetLeft() + label->GetWidth();
+  label->SetCaption("Hello, you");
+  EXPECT_EQ(label->GetLeft() + label->GetWidth(), right);
+  // Opaque in its own colour, or the panel showing through.
+  EXPECT_EQ(ui.Pixel(label, 0, 0), Sys(clBtnFace));
+  label->SetTransparent(true);
+  EXPECT_EQ(ui.Pixel(label, 0, 0), Sys(clRed));
+  // Word wrap keeps the width and grows the height by whole lines.
+  auto* wrapped = new TLabel(form);
+  wrapped->SetWordWrap(true);
+  wrapped->SetBounds(160, 10, 60, 0);
+  wrapped->SetCaption("one two three four");
+  wrapped->SetParent(form);
+  EXPECT_EQ(wrapped->GetWidth(), 60);
+  EXPECT_GE(wrapped->GetHeight(), 2 * m.TextHeight("x"));
+  EXPECT_EQ(wrapped->GetHeight() % m.TextHeight("x"), 0);
+  // Bevels: raised outside, lowered inside.
+  EXPECT_EQ(ui.Pixel(panel, 0, 0), Sys(clBtnHighlight));
+  EXPECT_EQ(ui.Pixel(panel, 139, 79), Sys(clBtnShadow));
+  EXPECT_EQ(ui.Pixel(panel, 1, 1), Sys(clBtnShadow));
+  EXPECT_EQ(ui.Pixel(panel, 2, 2), Sys(clRed));
+  // The group box's etched line, below the caption's middle, and the caption cut into it.
+  auto* box = Add<TGroupBox>(form, 10, 100, 140, 80, "Box");
+  const int line = m.TextHeight("x") / 2;
+  EXPECT_EQ(ui.Pixel(box, 2, line), Sys(clBtnShadow));
+  EXPECT_EQ(ui.Pixel(box, 2, line + 1), Sys(clBtnHighlight));
+  EXPECT_EQ(ui.Pixel(box, ScaleToScreen(8) - 1, line), Sys(clBtnFace));
+  // A disabled button's caption is grey.
+  auto* off = Add<TButton>(form, 160, 100, 100, 30, "Disabled");
+  off->SetEnabled(false);
+  int grey = 0, black = 0;
+  for (int y = 2; y < 28; ++y)
+    for (int x = 2; x < 98; ++x) {
+      grey += ui.Pixel(off, x, y) == Sys(clGrayText);
+      black += ui.Pixel(off, x, y) == Sys(clBtnText);
+    }
+  EXPECT_GT(grey, 10);
+  EXPECT_EQ(black, 0);
+
+  // At 192 dpi the fixed metrics double.
+  const int dpiX = gSystemDPIX, dpiY = gSystemDPIY;
+  gSystemDPIX = gSystemDPIY = 192;
+  TCheckBox check(nullptr);
+  TButton button(nullptr);
+  TTrackBar track(nullptr);
+  EXPECT_EQ(check.GetBoxRect().Width(), 26);
+  EXPECT_EQ(button.GetWidth(), 150);
+  EXPECT_EQ(button.GetHeight(), 50);
+  EXPECT_EQ(track.GetThumbRect().Width(), 22);
+  gSystemDPIX = dpiX;
+  gSystemDPIY = dpiY;
 }
 
 }  // namespace
