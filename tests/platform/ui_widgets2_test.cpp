@@ -126,6 +126,14 @@ TEST(WidgetComboBox, KeyboardAndTheOpenList) {
   EXPECT_EQ(edit->GetText(), "Large");
   ui.Key(VK_TAB);  // leaving it closes nothing and moves on
   EXPECT_NE(Application().GetFocusedControl(), edit->GetEdit());
+
+  // However many rows are asked for, the list is no taller than the screen.
+  std::vector<std::string> many(5000, "item");
+  edit->SetItems(many);
+  edit->SetDropDownCount(100000);
+  edit->SetDroppedDown(true);
+  EXPECT_LE(edit->GetListPopup()->GetHeight(), Screen().GetHeight());
+  edit->SetDroppedDown(false);
 }
 
 TEST(WidgetListBox, KeysTypeToFindClicksAndMultiSelect) {

@@ -226,6 +226,11 @@ TEST(WidgetMessageDlg, ButtonsDefaultsAndResults) {
   EXPECT_EQ(ui.Pixel(icon, 0, 0), Sys(clBtnFace));
   EXPECT_NE(ui.Pixel(icon, icon->GetWidth() / 2, icon->GetHeight() - 4), Sys(clBtnFace));
   EXPECT_GE(dlg->GetClientWidth(), dynamic_cast<TButton*>(dlg->FindComponent("OK"))->GetWidth());
+  // A text of thousands of lines makes a dialog no taller than the screen.
+  std::string huge;
+  for (int i = 0; i < 5000; ++i) huge += "line\n";
+  std::unique_ptr<TForm> tall(CreateMessageDialog(huge, mtError, {mbOK}));
+  EXPECT_LE(tall->GetHeight(), Screen().GetHeight());
 }
 
 TEST(WidgetButtons, SpaceMouseAndCheckBoxCycle) {

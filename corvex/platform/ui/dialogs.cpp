@@ -104,7 +104,10 @@ TForm* CreateMessageDialog(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgB
   std::string text = Msg;
   measure.TextRect(box, text, {tfCalcRect, tfWordBreak, tfNoPrefix});
   label->SetWordWrap(true);
-  label->SetBounds(textLeft, margin, std::max(1, box.Width()), box.Height());
+  label->SetAutoSize(false);
+  // A text longer than the screen is cut at its height rather than making a giant window.
+  const int maxTextH = std::max(measure.TextHeight("x"), Screen().GetHeight() - ScaleToScreen(120));
+  label->SetBounds(textLeft, margin, std::max(1, box.Width()), std::min(box.Height(), maxTextH));
   label->SetCaption(Msg);
   label->SetParent(form.get());
 

@@ -647,7 +647,9 @@ void TComboBox::SetDroppedDown(bool Value) {
   if (!IsShowing() || !GetEnabled()) return;
   OnDropDown(this);
   const int n = int(Items_.size());
-  const int rows = std::clamp(n, 1, DropDownCount_);
+  // No taller than the screen, however many rows DropDownCount asks for.
+  const int fit = std::max(1, (Screen().GetHeight() - 2) / std::max(1, GetItemHeight()));
+  const int rows = std::clamp(n, 1, std::min(DropDownCount_, fit));
   const int h = rows * GetItemHeight() + 2;
   TPoint below = GetParent() != nullptr ? GetParent()->ClientToScreen({Left_, Top_ + Height_}) : TPoint{Left_, Top_ + Height_};
   if (below.Y + h > Screen().GetHeight() && below.Y - Height_ - h >= 0) below.Y -= Height_ + h;
