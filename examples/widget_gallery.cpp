@@ -218,8 +218,6 @@ int main(int argc, char** argv) {
   vtrack->SetParent(pages->GetPage(0));
 
   f->Show();
-  list->SetFocus();
-  combo->SetFocus();
   dropdown->SetDroppedDown(true);
   Application().ProcessMessages();
 
@@ -228,6 +226,7 @@ int main(int argc, char** argv) {
   dlg->SetLeft(f->GetLeft() + f->GetWidth() + 20);
   dlg->SetTop(f->GetTop());
   dlg->Show();
+  combo->SetFocus();  // back on the gallery, to show a focused widget
   Application().ProcessMessages();
 
   const int border = 20;
