@@ -13,7 +13,7 @@ BUILD_TYPE ?= Release
 
 CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCORVEX_WERROR=$(if $(filter 1 ON on yes,$(WERROR)),ON,OFF)
 
-.PHONY: all setup configure build run test clean bench bench-report fuzz fuzz-run test-asan conformance
+.PHONY: all setup configure build run test clean bench bench-report fuzz fuzz-run test-asan conformance screenshots
 
 all: build
 
@@ -43,6 +43,17 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Pictures of the components as they draw themselves, headless, into $(BUILD)/screenshots: the
+# viewer window of `corvex view`, the open and save dialogs, the format-parameters dialog and the
+# widget set.
+screenshots: build
+	@mkdir -p $(BUILD)/screenshots
+	@$(BUILD)/bin/corvex view samples/testcard.png --fit --snapshot-window $(BUILD)/screenshots/viewer.png
+	@$(BUILD)/examples/dialog_screens $(BUILD)/screenshots > /dev/null
+	@$(BUILD)/examples/format_dialog_screens samples/testcard.png $(BUILD)/screenshots > /dev/null
+	@$(BUILD)/examples/widget_gallery $(BUILD)/screenshots/widgets.png > /dev/null
+	@ls $(BUILD)/screenshots/*.png
 
 clean:
 	@rm -rf $(BUILD)

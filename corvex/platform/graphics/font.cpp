@@ -17,7 +17,11 @@ int MulDiv(int a, int b, int c) {
   return static_cast<int>(negative ? -q : q);
 }
 
-TFont::TFont() : PixelsPerInch_(gSystemDPIY > 0 ? gSystemDPIY : 96) { SetName("MS Sans Serif"); }
+// 8 points at the screen's resolution: 11 pixels at 96 dpi, 16 at 144.
+TFont::TFont()
+    : Height_(-MulDiv(8, gSystemDPIY > 0 ? gSystemDPIY : 96, 72)), PixelsPerInch_(gSystemDPIY > 0 ? gSystemDPIY : 96) {
+  SetName("MS Sans Serif");
+}
 
 void TFont::Changed() {
   if (OnChange) OnChange(this);

@@ -424,6 +424,13 @@ Layout LayOut(Engine& e, FontEntry& entry, double ppem, const std::vector<uint32
   return l;
 }
 
+// The font's height for sizing: a font without a height (0) has a 16-pixel cell at 96 dpi, larger
+// in proportion at higher resolutions.
+int CellHeight(const TFont& font) {
+  const int h = font.GetHeight();
+  return h != 0 ? h : std::max(1, (16 * font.GetPixelsPerInch() + 48) / 96);
+}
+
 int NominalHeight(const TFont& font) {
   const int h = font.GetHeight();
   return h < 0 ? -h : h;
@@ -453,7 +460,7 @@ TSize TextExtent(const TFont& Font, const std::string& Text) {
   std::lock_guard<std::mutex> g(e.lock);
   FontEntry& f = e.Find(Font);
   if (f.primary.face == nullptr) return TSize{0, NominalHeight(Font)};
-  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+  const Metrics m = e.SizeFor(f.primary.face, CellHeight(Font));
   return TSize{LayOut(e, f, m.ppem, Decode(Text)).width, m.ascent + m.descent};
 }
 
@@ -462,7 +469,7 @@ int FontAscent(const TFont& Font) {
   std::lock_guard<std::mutex> g(e.lock);
   const FontEntry& f = e.Find(Font);
   if (f.primary.face == nullptr) return 0;
-  return e.SizeFor(f.primary.face, Font.GetHeight()).ascent;
+  return e.SizeFor(f.primary.face, CellHeight(Font)).ascent;
 }
 
 bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& StrikeTop, double& StrikeThick) {
@@ -470,7 +477,7 @@ bool FontLines(const TFont& Font, double& UnderTop, double& UnderThick, double& 
   std::lock_guard<std::mutex> g(e.lock);
   const FontEntry& f = e.Find(Font);
   if (f.primary.face == nullptr) return false;
-  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+  const Metrics m = e.SizeFor(f.primary.face, CellHeight(Font));
   UnderTop = std::round(m.underlinePos - m.underlineThick / 2);
   UnderThick = m.underlineThick;
   StrikeTop = -std::round(m.strikePos);
@@ -485,7 +492,7 @@ void DrawText(const raster::TTarget& T, const raster::TClipper& C, const TFont& 
   std::lock_guard<std::mutex> lock(e.lock);
   FontEntry& f = e.Find(Font);
   if (f.primary.face == nullptr) return;
-  const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+  const Metrics m = e.SizeFor(f.primary.face, CellHeight(Font));
   const Layout l = LayOut(e, f, m.ppem, Decode(Text));
   const int cell = m.ascent + m.descent;
 
@@ -707,7 +714,7 @@ std::vector<TTextLine> FormatLines(const TFont& Font, const std::string& Text, T
     std::lock_guard<std::mutex> g(e.lock);
     FontEntry& f = e.Find(Font);
     if (f.primary.face != nullptr) {
-      const Metrics m = e.SizeFor(f.primary.face, Font.GetHeight());
+      const Metrics m = e.SizeFor(f.primary.face, CellHeight(Font));
       adv = LayOut(e, f, m.ppem, shown).advances;
       dot = LayOut(e, f, m.ppem, {'.'}).advances[0];
     }
