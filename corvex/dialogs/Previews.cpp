@@ -316,6 +316,7 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner), ResultStart_(std::ma
   Caption(Lock, CXMSG_LOCKPREVIEW);
   Caption(PreviewButton, CXMSG_PREVIEW, "&");
   Caption(OkButton, CXMSG_OK);
+  SetActiveControl(Pages_);
   Caption(CancelButton, CXMSG_CANCEL);
   ApplyCaptions();
 }
@@ -530,6 +531,7 @@ void TfPreviews::BuildFft(TTabSheet* p) {
   Spectrum_->SetAutoFit(true);
   Spectrum_->SetBackGround(clBlack);
   Spectrum_->SetMouseInteract({miSelect});
+  Spectrum_->SetSelectionBase(cxsbBitmap);  // Select by code in spectrum pixels
   Spectrum_->OnSelectionChange = TNotifyEvent(this, &TfPreviews::ParamChanged);
   Caption(Text(this, p, 256, 8, 460), CXMSG_FREQUENCYDOMAINIMAGE);
   Caption(Text(this, p, 256, 30, 460), CXMSG_SELECTTHEREGIONTOCLEAR);

@@ -116,8 +116,8 @@ class TfPreviews : public TForm {
   // --- The views. The source view's bitmap is the image to work on; after OK it holds the result.
   TCorvex* GetSourceView() const { return SourceView_; }
   TCorvex* GetResultView() const { return ResultView_; }
-  // The spectrum of the frequency page (at twice its size); a rectangle selected on it is the
-  // zone the preview clears.
+  // The spectrum of the frequency page, fitted to its view; a rectangle selected on it is the
+  // zone the preview clears. Its Select takes spectrum pixels.
   TCorvexView* GetSpectrumView() const { return Spectrum_; }
 
   // --- Pages

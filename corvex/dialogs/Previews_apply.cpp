@@ -396,8 +396,10 @@ void TfPreviews::ApplyFft(TCorvexView* View, bool FullResolution) {
   const double fullSide = std::max(b->GetWidth(), b->GetHeight());
   const double f = double(nf) / ns * smallSide / fullSide;
   const int cs = ns / 2, cf = nf / 2;
-  auto lo = [&](int v) { return std::clamp(cf + int(std::floor((v - cs) * f)), 0, nf - 1); };
-  auto hi = [&](int v) { return std::clamp(cf + int(std::ceil((v + 1 - cs) * f)) - 1, 0, nf - 1); };
+  // A zone reaching the small spectrum's border takes in every higher frequency of the large
+  // one, up to its border and no further.
+  auto lo = [&](int v) { return v <= 0 ? 0 : std::clamp(cf + int(std::floor((v - cs) * f)), 0, nf - 1); };
+  auto hi = [&](int v) { return v >= ns - 1 ? nf - 1 : std::clamp(cf + int(std::ceil((v + 1 - cs) * f)) - 1, 0, nf - 1); };
   for (const TRect& z : zones) {
     const int x1 = lo(z.Left), y1 = lo(z.Top), x2 = hi(z.Right), y2 = hi(z.Bottom);
     if (x2 >= x1 && y2 >= y1) ft.ClearZone(x1, y1, x2, y2);
