@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "corvex/controls/HistogramBox.h"
 #include "corvex/core/cxwords.h"
 #include "corvex/dialogs/FileDialogs.h"
 #include "corvex/platform/graphics/bitmap.h"
@@ -122,59 +123,6 @@ TButton* Button(TComponent* Owner, TWinControl* Parent, int X, int Y, int W) {
 const char* const kFilterFiles = "Filter files (*.flt)|*.flt|All files (*.*)|*";
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// The histogram of the equalisation page: the source's counts of the checked channels, each in
-// its colour, scaled to the highest bin shown.
-
-TCXPreviewHistogram::TCXPreviewHistogram(TComponent* AOwner) : TCustomControl(AOwner) { SetColor(clWhite); }
-
-void TCXPreviewHistogram::SetSource(const TBitmap* Bitmap) {
-  Bins_.fill(THistogramItem{});
-  if (Bitmap != nullptr && Bitmap->GetPixelFormat() == pf24bit && !Bitmap->GetEmpty())
-    _GetHistogram(Bitmap, Bins_.data(), 0, 0, Bitmap->GetWidth(), Bitmap->GetHeight());
-  Invalidate();
-}
-
-void TCXPreviewHistogram::SetChannels(const std::array<bool, 4>& Channels) {
-  Channels_ = Channels;
-  Invalidate();
-}
-
-void TCXPreviewHistogram::Paint() {
-  TCanvas* c = GetCanvas();
-  const TRect r = GetClientRect();
-  c->GetBrush()->SetStyle(bsSolid);
-  c->GetBrush()->SetColor(clWhite);
-  c->FillRect(r);
-  c->GetPen()->SetColor(clGray);
-  c->GetPen()->SetStyle(psSolid);
-  c->GetBrush()->SetStyle(bsClear);
-  c->Rectangle(r);
-  const int w = r.Width() - 2, h = r.Height() - 2;
-  if (w <= 0 || h <= 0) return;
-  auto count = [&](int bin, int ch) {
-    const THistogramItem& b = Bins_[size_t(bin)];
-    return ch == 0 ? b.R : ch == 1 ? b.G : ch == 2 ? b.B : b.Gray;
-  };
-  int64_t top = 0;
-  for (int ch = 0; ch < 4; ++ch)
-    if (Channels_[size_t(ch)])
-      for (int i = 0; i < 256; ++i) top = std::max<int64_t>(top, count(i, ch));
-  if (top == 0) return;
-  const TColor colours[4] = {clRed, clGreen, clBlue, clBlack};
-  for (int ch = 0; ch < 4; ++ch) {
-    if (!Channels_[size_t(ch)]) continue;
-    c->GetPen()->SetColor(colours[ch]);
-    for (int x = 0; x < w; ++x) {
-      const int bin = x * 256 / w;
-      const int bar = int(int64_t(count(bin, ch)) * h / top);
-      if (bar <= 0) continue;
-      c->MoveTo(1 + x, h + 1);
-      c->LineTo(1 + x, h + 1 - bar);
-    }
-  }
-}
 
 // ---------------------------------------------------------------------------------------------
 // TCXParamSlider
@@ -437,9 +385,11 @@ void TfPreviews::BuildEqualize(TTabSheet* p) {
       e->OnChange = TNotifyEvent(this, &TfPreviews::ParamChanged);
   }
   Caption(Text(this, p, kCol1 - 20, 4, 200), CXMSG_HISTOGRAM);
-  Histogram = new TCXPreviewHistogram(this);
+  Histogram = new THistogramBox(this);
   Histogram->SetParent(p);
-  Histogram->SetBounds(S(kCol1 - 20), S(24), S(258), S(130));
+  Histogram->SetBounds(S(kCol1 - 20), S(24), S(300), S(130));
+  Histogram->SetHistogramKind({hkGray});
+  Histogram->SetAttachedCorvexProc(SourceView_->GetProc());
   const TMsgLanguageWords channels[4] = {CXMSG_RED, CXMSG_GREEN, CXMSG_BLUE, CXMSG_GRAY};
   for (size_t i = 0; i < 4; ++i) {
     HistogramChannels[i] = new TCheckBox(this);
@@ -694,8 +644,11 @@ void TfPreviews::OkClicked(TObject*) {
 }
 
 void TfPreviews::HistogramChannelClicked(TObject*) {
-  Histogram->SetChannels({HistogramChannels[0]->GetChecked(), HistogramChannels[1]->GetChecked(),
-                          HistogramChannels[2]->GetChecked(), HistogramChannels[3]->GetChecked()});
+  THistogramKind kind;
+  const THistogramKindItem items[4] = {hkRed, hkGreen, hkBlue, hkGray};
+  for (size_t i = 0; i < 4; ++i)
+    if (HistogramChannels[i]->GetChecked()) kind += THistogramKind{items[i]};
+  Histogram->SetHistogramKind(kind);
 }
 
 void TfPreviews::ColorClicked(TObject* Sender) {

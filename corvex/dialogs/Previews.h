@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "corvex/proc/CorvexProc.h"
-#include "corvex/platform/ui/controls.h"
 #include "corvex/platform/ui/forms.h"
 
 namespace corvex {
@@ -35,6 +34,7 @@ class TCheckBox;
 class TComboBox;
 class TCorvex;
 class TCorvexView;
+class THistogramBox;
 class TCXFtImage;
 class TLabel;
 class TPageControl;
@@ -44,23 +44,6 @@ class TSpeedButton;
 class TSpinEdit;
 class TTabSheet;
 class TTrackBar;
-
-// The histogram of the equalisation page: the counts of the source's checked channels (red,
-// green, blue, grey), each in its colour, scaled to the highest bin shown.
-class TCXPreviewHistogram : public TCustomControl {
- public:
-  explicit TCXPreviewHistogram(TComponent* AOwner);
-  void SetSource(const TBitmap* Bitmap);
-  void SetChannels(const std::array<bool, 4>& Channels);
-  const std::array<bool, 4>& GetChannels() const { return Channels_; }
-
- protected:
-  void Paint() override;
-
- private:
-  std::array<THistogramItem, 256> Bins_{};
-  std::array<bool, 4> Channels_{false, false, false, true};
-};
 
 // One numeric parameter of a page: its caption, a track bar and a number box that follow each
 // other. A Scale above 1 shows Value / Scale with two decimals in a label instead of the box
@@ -181,7 +164,7 @@ class TfPreviews : public TForm {
   std::array<TSpinEdit*, 3> ThresholdLow{}, ThresholdHigh{}, EqualizeLow{}, EqualizeHigh{};
   std::array<TCheckBox*, 4> HistogramChannels{};
   TSpeedButton* EqualizeButton = nullptr;
-  TCXPreviewHistogram* Histogram = nullptr;
+  THistogramBox* Histogram = nullptr;  // of the source
   // Bump map
   TCXParamSlider *BumpLeft = nullptr, *BumpTop = nullptr, *BumpWidth = nullptr, *BumpHeight = nullptr;
   TCXParamSlider* BumpSource = nullptr;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "corvex/controls/HistogramBox.h"
 #include "corvex/core/utils.h"
 #include "corvex/dialogs/Previews.h"
 #include "corvex/platform/graphics/bitmap.h"
@@ -101,8 +102,8 @@ void TfPreviews::ResetPage(TPreviewEffectsItem Effect) {
         EqualizeHigh[c]->SetValue(255);
       }
       for (size_t i = 0; i < 4; ++i) HistogramChannels[i]->SetChecked(i == 3);
-      Histogram->SetChannels({false, false, false, true});
-      Histogram->SetSource(src);
+      Histogram->SetHistogramKind({hkGray});
+      Histogram->Update();
       EqualizeButton->SetDown(false);
       break;
     case peBumpMap:
