@@ -189,6 +189,7 @@ void TRulerBox::SetGripsCount(int Value) {
     g.Min = ViewMin_;
     g.Max = ViewMax_;
     Grips_.push_back(g);
+    ClampGrip(GetGripsCount() - 1);  // a new grip starts at 0, or at its nearest limit
   }
   Update();
 }
@@ -520,13 +521,16 @@ void TRulerBox::AutoScrollStep(int Dir) {
   double vp = ViewPos_ + Dir / DotPerUnit_;
   if (ViewMin_ < ViewMax_) vp = std::clamp(vp, ViewMin_, std::max(ViewMin_, ViewMax_ - GetWidthInUnit()));
   const bool moved = vp != ViewPos_;
+  TGrip& g = Grips_[size_t(Pressed_)];
+  const double old = g.Pos;
   ViewPos_ = vp;
   const int edge = Dir < 0 ? 0 : Along() - 1;
-  Grips_[size_t(Pressed_)].Pos = (edge + d) / DotPerUnit_ + ViewPos_;
+  g.Pos = (edge + d) / DotPerUnit_ + ViewPos_;
   ClampGrip(Pressed_);
+  if (!moved) StopAutoScroll();  // at the view's limit
+  if (!moved && g.Pos == old) return;
   OnRulerPosChange(this, Pressed_);
   Update();
-  if (!moved) StopAutoScroll();
 }
 
 // Keeps scrolling while the button is held with the pointer beyond the same end.
