@@ -6,6 +6,10 @@
 // Operations are named as the component names them; arguments follow a colon, separated by
 // commas (the text of WriteHiddenText is taken whole). OUT "-" writes no file (for operations
 // that only print, such as ReadHiddenText).
+//
+// --dialog opens the processing preview dialog on the image (after the operations, on the
+// selection) in a real window; what its OK applies is saved to OUT, Cancel writes nothing and
+// exits with status 1.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -21,6 +25,13 @@
 #include "corvex/platform/streams/streams.h"
 #include "corvex/proc/CorvexProc.h"
 #include "corvex/proc/cxfft.h"
+
+#ifdef CORVEX_TOOL_WITH_QT
+#include <QApplication>
+#include <cstdlib>
+
+#include "corvex/host/qt/corvexqt.h"
+#endif
 
 namespace corvex::tool {
 namespace {
@@ -309,19 +320,60 @@ void Split(const std::string& spec, std::string& name, Args& args) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// The preview dialog in a real window
+
+// Why --dialog cannot open a window here ("" when it can).
+std::string DialogUnavailable() {
+#ifdef CORVEX_TOOL_WITH_QT
+  // Qt ends the process when it finds no display: say so plainly instead.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+      (platform == nullptr || *platform == '\0'))
+    return "--dialog: there is no display to open a window on (DISPLAY is not set)";
+  return "";
+#else
+  return "--dialog: this corvex was built without the Qt host and cannot open a window";
+#endif
+}
+
+// Shows the dialog with every page on the image; kOk when OK applied an effect.
+int RunDialog(TCorvexProc& proc, TBitmap& bitmap, const std::string& out) {
+#ifdef CORVEX_TOOL_WITH_QT
+  if (bitmap.GetWidth() < 2 || bitmap.GetHeight() < 2)
+    return Fail(kFailed, "the image is too small for the dialog (it needs 2 x 2 pixels)");
+  if (bitmap.GetPixelFormat() != pf24bit) proc.ConvertTo24Bit();  // the effects work on 24 bits
+  static int argc = 1;
+  static char name[] = "corvex";
+  static char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  qt::Host host;
+  proc.OnProgress = nullptr;
+  if (!proc.DoPreviews({peAll}))
+    return Fail(kFailed, "the dialog was cancelled; " + (out == "-" ? std::string("nothing written") : out + " not written"));
+  return kOk;
+#else
+  (void)proc, (void)bitmap, (void)out;
+  return Fail(kUsage, "--dialog: this corvex was built without the Qt host");
+#endif
+}
 
 int RunProcess(const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--list") {
     std::printf("operations (--op NAME[:ARG,ARG...]), in the order given:\n");
     for (const Operation& op : kOperations) std::printf("  %-22s %s\n", op.name, op.args);
     std::printf("\ncolours are #rrggbb or r/g/b; --select x1,y1,x2,y2 is Select before the first operation\n");
+    std::printf("--dialog opens the preview dialog on the result of the operations; its OK is saved to OUT\n");
     return kOk;
   }
   std::vector<std::string> files;
   std::vector<std::pair<const Operation*, Args>> ops;
+  bool dialog = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--op" || a == "--select") {
+    if (a == "--dialog") {
+      dialog = true;
+    } else if (a == "--op" || a == "--select") {
       if (i + 1 >= args.size()) return UsageError("process", a + " needs a value");
       std::string name;
       Args opArgs;
@@ -345,6 +397,10 @@ int RunProcess(const std::vector<std::string>& args) {
   if (files[1] != "-" && std::find(std::begin(kWritable), std::end(kWritable), outExt) == std::end(kWritable) &&
       CXFileFormatGetInfo2(outExt) == nullptr)
     return UsageError("process", files[1] + ": no writer for this extension");
+  if (dialog) {
+    const std::string why = DialogUnavailable();
+    if (!why.empty()) return UsageError("process", why);
+  }
 
   TBitmap bitmap;
   std::string error;
@@ -361,11 +417,15 @@ int RunProcess(const std::vector<std::string>& args) {
       return UsageError("process", std::string(op->name) + ": " + e.what());
     }
   }
+  if (dialog) {
+    const int rc = RunDialog(proc, bitmap, files[1]);
+    if (rc != kOk) return rc;
+  }
   if (files[1] != "-" && !SaveImage(files[1], bitmap, error)) return Fail(kFailed, files[1] + ": " + error);
   return kOk;
 }
 
-constexpr const char* kUsageText = "IN OUT [--select x1,y1,x2,y2] [--op NAME[:ARG,ARG...]]... | --list";
+constexpr const char* kUsageText = "IN OUT [--select x1,y1,x2,y2] [--op NAME[:ARG,ARG...]]... [--dialog] | --list";
 constexpr const char* kSummary = "run image operations in order (corvex process --list)";
 
 }  // namespace

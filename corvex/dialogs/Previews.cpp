@@ -588,8 +588,21 @@ TModalResult TfPreviews::ShowModal() {
   return r;
 }
 
+namespace {
+// Every window inside Parent repaints: windows that have not painted yet while their page was
+// hidden are not repainted by the page's showing alone.
+void RepaintAll(TWinControl* Parent) {
+  for (int i = 0; i < Parent->GetControlCount(); ++i)
+    if (auto* w = dynamic_cast<TWinControl*>(Parent->GetControl(i))) {
+      w->Invalidate();
+      RepaintAll(w);
+    }
+}
+}  // namespace
+
 void TfPreviews::PageChanged(TObject*) {
   if (GetActiveEffect() == peAll) return;
+  RepaintAll(Pages_->GetActivePage());
   ResetParameters(false);
   const TPreviewEffectsItem e = GetActiveEffect();
   TCXMouseInteractItems mi = SourceView_->GetMouseInteract();
