@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "corvex/core/cxwords.h"
+#include "corvex/dialogs/PaletteDialog.h"
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/graphics/font.h"
@@ -519,7 +520,15 @@ void TfIOPreviews::ColorClicked(TObject* Sender) {
   else if (Sender == PngBackground) field = &Edited_->PNG_Background;
   if (field == nullptr) return;
   TRGB c = *field;
-  if (!PickColor(c, Language_)) return;
+  if (!Edited_->ColorMap.empty()) {
+    // A palette image: one of its own colours, from the palette dialog.
+    TCorvexPaletteDialog dlg(this);
+    dlg.SetPalette(Edited_->ColorMap.data(), Edited_->GetColorMapCount());
+    if (!dlg.Execute()) return;
+    c = TColor2TRGB(dlg.GetSelectedColor());
+  } else if (!PickColor(c, Language_)) {
+    return;
+  }
   *field = c;
   static_cast<TPanel*>(Sender)->SetColor(TRGB2TColor(c));
   if (!GetLockPreview()) UpdatePreview();

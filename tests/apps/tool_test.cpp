@@ -293,5 +293,29 @@ TEST(Tool, AnnotateWithDXFAndCXV) {
   for (const std::string& f : {cxv, shot, plain, merged, bad}) std::remove(f.c_str());
 }
 
+// --- corvex palette
+
+// A GIF's palette pictured: 32 cells to a row from (1, 1), the first entry outlined in black;
+// a true-colour image has no palette to show.
+TEST(Tool, PaletteSnapshotAndTrueColour) {
+  const std::string gif = TempPath("pal.gif"), shot = TempPath("pal.png");
+  ASSERT_EQ(Tool("convert " + Sample("testcard.png") + " " + gif), 0);
+  std::string out;
+  ASSERT_EQ(Tool("palette " + gif + " --snapshot " + shot, &out), 0) << out;
+  const auto b = LoadPng(shot);
+  CXInstallLZW();
+  TBitmap image;
+  TCorvexIO io;
+  io.SetAttachedBitmap(&image);
+  io.LoadFromFile(gif);
+  const std::vector<TRGB>& pal = io.GetParams().ColorMap;
+  ASSERT_GE(pal.size(), 34u);
+  EXPECT_EQ(At(*b, 1, 1), clBlack);  // the highlighted first cell's outline
+  EXPECT_EQ(At(*b, 17, 1), clWhite);
+  for (int i : {0, 1, 33}) EXPECT_EQ(At(*b, 16 * (i % 32) + 8, 16 * (i / 32) + 8), TRGB2TColor(pal[size_t(i)])) << i;
+  EXPECT_EQ(Tool("palette " + Sample("testcard.png") + " --snapshot " + shot, &out), 1);
+  EXPECT_NE(out.find("no palette"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace corvex
