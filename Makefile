@@ -46,7 +46,7 @@ test: build
 
 # Pictures of the components as they draw themselves, headless, into $(BUILD)/screenshots: the
 # viewer window of `corvex view`, the open and save dialogs, the format-parameters dialog, the
-# palette dialog, the widget set and the auxiliary controls.
+# palette dialog, the processing preview dialog, the widget set and the auxiliary controls.
 screenshots: build
 	@mkdir -p $(BUILD)/screenshots
 	@$(BUILD)/bin/corvex view samples/testcard.png --fit --snapshot-window $(BUILD)/screenshots/viewer.png
@@ -54,6 +54,7 @@ screenshots: build
 	@$(BUILD)/examples/format_dialog_screens samples/testcard.png $(BUILD)/screenshots > /dev/null
 	@$(BUILD)/examples/widget_gallery $(BUILD)/screenshots/widgets.png > /dev/null
 	@$(BUILD)/examples/controls_screens $(BUILD)/screenshots samples/testcard.png > /dev/null
+	@$(BUILD)/examples/previews_screens samples/testcard.png $(BUILD)/screenshots > /dev/null
 	@$(BUILD)/bin/corvex convert samples/testcard.png $(BUILD)/screenshots/testcard.gif
 	@$(BUILD)/bin/corvex palette $(BUILD)/screenshots/testcard.gif --snapshot $(BUILD)/screenshots/palette_dialog.png
 	@ls $(BUILD)/screenshots/*.png
