@@ -143,6 +143,22 @@ TEST(UiWindow, PaintsAreCoalescedAndComeAfterPostedMessages) {
   ui.Pump();
   EXPECT_EQ(p->log.size(), 1u);
 
+  // A window invalidated inside a hidden one paints when its container is shown.
+  auto* box = new Probe(form);
+  box->SetParent(form);
+  box->SetBounds(120, 0, 100, 100);
+  box->SetVisible(false);
+  ui.Pump();
+  auto* inner = new Probe(form);
+  inner->SetParent(box);
+  inner->SetBounds(10, 10, 50, 50);
+  inner->Invalidate();
+  ui.Pump();
+  EXPECT_TRUE(inner->paints.empty());
+  box->SetVisible(true);
+  ui.Pump();
+  EXPECT_FALSE(inner->paints.empty());
+
   // A message to a window that is gone is dropped.
   const HWND h = p->GetHandle();
   PostMessage(h, WM_USER, 3, 0);

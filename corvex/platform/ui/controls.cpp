@@ -536,6 +536,18 @@ void TWinControl::SetVisible(bool Value) {
       }
   } else {
     Invalidate();
+    // Windows inside that were invalidated while this one was hidden left the paint list then
+    // (their invalid area kept): they are listed again now that they can show.
+    std::vector<TWinControl*> pending{this};
+    while (!pending.empty()) {
+      TWinControl* w = pending.back();
+      pending.pop_back();
+      for (int i = 0; i < w->GetControlCount(); ++i)
+        if (auto* child = dynamic_cast<TWinControl*>(w->GetControl(i)); child != nullptr && child->GetVisible()) {
+          if (!child->GetUpdateRect().IsEmpty()) Application().WindowInvalidated(child);
+          pending.push_back(child);
+        }
+    }
   }
   Perform(WM_SHOWWINDOW, Value ? 1 : 0, 0);
 }
