@@ -172,7 +172,7 @@ TEST(AVIFile, ReadsVideosWrittenByFFmpegFrameByFrame) {
     bool lossy;
   } cases[] = {{"-c:v rawvideo -pix_fmt bgr24", "25", 25, 1, false},
                {"-c:v mjpeg -pix_fmt yuvj420p -q:v 3", "12", 12, 1, true},
-               {"-c:v mpeg4 -pix_fmt yuv420p -q:v 2", "30000/1001", 30000, 1001, true}};
+               {"-c:v mpeg4 -bf 2 -pix_fmt yuv420p -q:v 2", "30000/1001", 30000, 1001, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codec);
     const std::string avi = TempPath("peer.avi");
@@ -214,6 +214,20 @@ TEST(AVIFile, ReadsVideosWrittenByFFmpegFrameByFrame) {
     EXPECT_EQ(FromDIB(static_cast<const TBitmapInfoHeader*>(GlobalLock(g)), GlobalSize(g)), got[3]);
     GlobalUnlock(g);
     GlobalFree(g);
+  }
+
+  // A frame left out (its time stamp skipped, an empty chunk in the AVI) repeats the one before.
+  const std::string gap = TempPath("gap.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -y -f rawvideo -pix_fmt bgr24 -s 61x37 -r 25 -i '" + rgb +
+                       "' -vf \"select='not(eq(n,3))'\" -fps_mode passthrough -c:v mjpeg '" + gap + "'"),
+            0);
+  TAVIReader r;
+  ASSERT_TRUE(r.Open(gap)) << r.GetError();
+  ASSERT_EQ(r.GetInfo().Length, kFrames);
+  for (int i : {0, 1, 2, 3, 4, 5, 6, 3}) {
+    const TBitmapInfoHeader* h = r.GetFrame(i);
+    ASSERT_NE(h, nullptr) << "frame " << i << ": " << r.GetError();
+    EXPECT_EQ(CounterOf(FromDIB(h, r.GetFrameSize())), i == 3 ? 2 : i);
   }
 }
 
@@ -269,7 +283,7 @@ TEST(AVIFile, OurAVIsReadBackByFFprobeFFmpegAndOurReader) {
   }
 }
 
-TEST(AVIFile, DamagedFilesAndUnwritablePlacesFailCleanly) {
+TEST(AVIFile, DamagedFilesAbsurdRatesAndUnwritablePlaces) {
   TAVIReader r;
   EXPECT_FALSE(r.Open(TempPath("no-such-file.avi")));
   EXPECT_FALSE(r.GetError().empty());
@@ -283,6 +297,23 @@ TEST(AVIFile, DamagedFilesAndUnwritablePlacesFailCleanly) {
   const std::string whole = TempPath("whole.avi"), cut = TempPath("cut.avi");
   ASSERT_TRUE(WriteOurs(whole, TAVISaveOptions(), 10, {24}));
   std::vector<uint8_t> bytes = ReadFileBytes(whole);
+
+  // A stream header claiming 100000 frames a second: the rate is reported unknown, the frames
+  // still read.
+  std::vector<uint8_t> fast = bytes;
+  const size_t strh = std::string(fast.begin(), fast.end()).find("strh");
+  ASSERT_NE(strh, std::string::npos);
+  const uint32_t absurd = 100000;
+  std::memcpy(&fast[strh + 8 + 24], &absurd, 4);  // dwRate
+  const std::string fastPath = TempPath("fast.avi");
+  WriteFileBytes(fastPath, fast);
+  ASSERT_TRUE(r.Open(fastPath)) << r.GetError();
+  EXPECT_FALSE(AVIRateKnown(r.GetInfo()));
+  EXPECT_EQ(r.GetInfo().Rate, 0u);
+  EXPECT_EQ(r.GetInfo().Length, 10);
+  ASSERT_NE(r.GetFrame(9), nullptr);
+  EXPECT_EQ(FromDIB(r.GetFrame(9), r.GetFrameSize()), MakeFrame(9));
+
   WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() * 55 / 100)));
   ASSERT_TRUE(r.Open(cut)) << r.GetError();
   int good = 0;

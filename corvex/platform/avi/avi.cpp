@@ -132,19 +132,22 @@ struct TAVIReader::Impl {
   std::string file;
   AVFormatContext* fmt = nullptr;
   AVCodecContext* dec = nullptr;
-  AVFrame* frame = nullptr;  // the frame being received
-  AVFrame* last = nullptr;   // the last frame decoded (what an empty chunk repeats)
+  AVFrame* last = nullptr;     // the latest frame placed at or before the one asked for
+  AVFrame* pending = nullptr;  // the frame decoded after it, not yet reached
   AVPacket* pkt = nullptr;
   Scaler scaler;
   int stream = -1;
-  int next = 0;         // index of the frame the next step delivers
-  int current = -1;     // index of the frame in Frame_, -1 when none
-  bool flushed = false; // the demuxer is at its end and the decoder was told so
+  AVRational fps{0, 1};      // the stream's frame rate as stated (0/1: none)
+  int64_t start = 0;         // the stream's first time stamp
+  int64_t lastIdx = -1, pendingIdx = -1, prevIdx = -1;  // frame numbers; -1: none
+  int64_t base = -1;         // the time-stamp frame number of the first frame decoded
+  int current = -1;          // the frame number of the picture in Frame_, -1 when none
+  bool flushed = false;      // the demuxer is at its end and the decoder was told so
 
   ~Impl() { Free(); }
   void Free() {
-    av_frame_free(&frame);
     av_frame_free(&last);
+    av_frame_free(&pending);
     av_packet_free(&pkt);
     avcodec_free_context(&dec);
     avformat_close_input(&fmt);
@@ -176,72 +179,89 @@ struct TAVIReader::Impl {
     }
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
       if (int(i) != stream) fmt->streams[i]->discard = AVDISCARD_ALL;
-    const AVCodecParameters* par = fmt->streams[stream]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const AVStream* st = fmt->streams[stream];
+    fps = st->avg_frame_rate;
+    if (fps.num <= 0 || fps.den <= 0) fps = st->r_frame_rate;
+    if (fps.num <= 0 || fps.den <= 0) fps = AVRational{0, 1};
+    start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (codec == nullptr) {
       Error = "no decoder for the video of \"" + file + "\"";
       return false;
     }
     dec = avcodec_alloc_context3(codec);
-    frame = av_frame_alloc();
     last = av_frame_alloc();
+    pending = av_frame_alloc();
     pkt = av_packet_alloc();
-    if (dec == nullptr || frame == nullptr || last == nullptr || pkt == nullptr) {
+    if (dec == nullptr || last == nullptr || pending == nullptr || pkt == nullptr) {
       Error = "out of memory";
       return false;
     }
-    rc = avcodec_parameters_to_context(dec, par);
+    rc = avcodec_parameters_to_context(dec, st->codecpar);
     dec->thread_count = 1;  // the machine's cores belong to the application
     if (rc < 0 || (rc = avcodec_open2(dec, codec, nullptr)) < 0) {
       Error = "cannot open the video decoder: " + AvError(rc);
       return false;
     }
-    next = 0;
+    lastIdx = pendingIdx = prevIdx = base = -1;
     current = -1;
     flushed = false;
     return true;
   }
 
-  // Back to the first frame. The file is opened anew rather than sought: a seek lands on a key
-  // frame whose number not every container tells, and frames are counted from the first.
+  // Back to the first frame. The file is opened anew rather than sought: not every container
+  // can seek back to its very first frame.
   bool Rewind(std::string& Error) {
     Free();
     return OpenInput(Error);
   }
 
-  // Counts the packets of the video stream (the frames, empty chunks included), then rewinds.
-  int CountFrames(std::string& Error) {
-    int n = 0;
-    while (av_read_frame(fmt, pkt) >= 0) {
-      if (pkt->stream_index == stream && n < INT32_MAX) ++n;
-      av_packet_unref(pkt);
-    }
-    return Rewind(Error) ? n : -1;
+  // The number of frames since the stream's start at time stamp Ts, rounded; -1 without a time
+  // stamp or a rate.
+  int64_t IndexOf(int64_t Ts) const {
+    int64_t since = 0;
+    if (Ts == AV_NOPTS_VALUE || fps.num <= 0 || __builtin_sub_overflow(Ts, start, &since)) return -1;
+    const int64_t idx = av_rescale_q_rnd(since, fmt->streams[stream]->time_base, av_inv_q(fps),
+                                         AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    return std::clamp<int64_t>(idx, 0, INT32_MAX);
   }
 
-  // Decodes the next frame into `last` (an empty chunk keeps the previous one). 1: a frame;
-  // 0: the frame did not decode (the step still counts); -1: no more frames.
-  int Step(std::string& Error) {
+  // The number of frames when the container does not state it: the packets of the stream, or
+  // more when their time stamps leave gaps. Rewinds afterwards; -1 when that fails.
+  int64_t CountFrames(std::string& Error) {
+    int64_t n = 0, lo = INT64_MAX, hi = -1;
+    while (av_read_frame(fmt, pkt) >= 0) {
+      if (pkt->stream_index == stream) {
+        ++n;
+        const int64_t idx = IndexOf(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts);
+        if (idx >= 0) lo = std::min(lo, idx), hi = std::max(hi, idx);
+      }
+      av_packet_unref(pkt);
+    }
+    if (hi >= 0) n = std::max(n, hi - lo + 1);
+    return Rewind(Error) ? std::min<int64_t>(n, INT32_MAX) : -1;
+  }
+
+  // Decodes the next frame into `pending` with its frame number. 1: a frame; 0: a packet did
+  // not decode (skipped; the frames around it stand in); -1: no more frames.
+  int DecodeNext(std::string& Error) {
     for (;;) {
-      int rc = avcodec_receive_frame(dec, frame);
+      int rc = avcodec_receive_frame(dec, pending);
       if (rc == 0) {
-        av_frame_unref(last);
-        av_frame_move_ref(last, frame);
-        ++next;
+        // Frame numbers from the time stamps, so that frames a file leaves out (an AVI's empty
+        // chunks, dropped frames) repeat the one before; counted from the first frame decoded
+        // (a decoder's delay can shift the guessed stamps of AVIs, which have no presentation
+        // times); always rising.
+        const int64_t at = IndexOf(pending->best_effort_timestamp);
+        if (at >= 0 && base < 0) base = at;
+        pendingIdx = std::max(at >= 0 ? at - base : prevIdx + 1, prevIdx + 1);
+        prevIdx = pendingIdx;
         return 1;
       }
-      if (rc == AVERROR_EOF) {
-        Error = "the video ends before frame " + std::to_string(next);
-        return -1;
-      }
+      if (rc == AVERROR_EOF || (rc == AVERROR(EAGAIN) && flushed)) return -1;
       if (rc != AVERROR(EAGAIN)) {
-        Error = "frame " + std::to_string(next) + " does not decode: " + AvError(rc);
-        ++next;
+        Error = "a frame does not decode: " + AvError(rc);
         return 0;
-      }
-      if (flushed) {
-        Error = "the video ends before frame " + std::to_string(next);
-        return -1;
       }
       rc = av_read_frame(fmt, pkt);
       if (rc < 0) {
@@ -249,28 +269,40 @@ struct TAVIReader::Impl {
         avcodec_send_packet(dec, nullptr);
         continue;
       }
-      if (pkt->stream_index != stream) {
+      if (pkt->stream_index != stream || pkt->size == 0) {
         av_packet_unref(pkt);
         continue;
-      }
-      if (pkt->size == 0) {  // a dropped frame: the one before it again
-        av_packet_unref(pkt);
-        if (last->data[0] == nullptr) continue;
-        ++next;
-        return 1;
       }
       rc = avcodec_send_packet(dec, pkt);
       av_packet_unref(pkt);
       if (rc < 0 && rc != AVERROR(EAGAIN)) {
-        Error = "frame " + std::to_string(next) + " does not decode: " + AvError(rc);
-        ++next;
+        Error = "a frame does not decode: " + AvError(rc);
         return 0;
       }
     }
   }
 
-  // `last` into Out as a packed bottom-up 24-bit DIB of W x H.
-  bool Convert(std::vector<uint8_t>& Out, int W, int H, std::string& Error) {
+  // The frame to show as number Index, decoding as far as needed; nullptr at the end.
+  AVFrame* Seek(int Index, std::string& Error) {
+    for (;;) {
+      if (lastIdx == Index) return last;
+      if (pendingIdx > Index) return lastIdx >= 0 ? last : pending;  // a gap repeats the frame before
+      if (pendingIdx >= 0) {  // reached: it becomes the latest
+        av_frame_unref(last);
+        av_frame_move_ref(last, pending);
+        lastIdx = pendingIdx;
+        pendingIdx = -1;
+        continue;
+      }
+      if (DecodeNext(Error) < 0) {
+        Error = "the video ends before frame " + std::to_string(Index);
+        return nullptr;
+      }
+    }
+  }
+
+  // Frame F into Out as a packed bottom-up 24-bit DIB of W x H.
+  bool Convert(const AVFrame* F, std::vector<uint8_t>& Out, int W, int H, std::string& Error) {
     const int64_t stride = Stride24(W);
     const size_t bytes = sizeof(TBitmapInfoHeader) + size_t(stride * H);
     if (Out.size() != bytes) Out.assign(bytes, 0);
@@ -280,17 +312,17 @@ struct TAVIReader::Impl {
     h.biBitCount = 24;
     h.biSizeImage = uint32_t(stride * H);
     std::memcpy(Out.data(), &h, sizeof h);
-    bool full = last->color_range == AVCOL_RANGE_JPEG;
-    const AVPixelFormat sf = PlainFormat(AVPixelFormat(last->format), full);
-    if (last->width <= 0 || last->height <= 0 ||
-        !scaler.Prepare(last->width, last->height, sf, full, last->colorspace, W, H, AV_PIX_FMT_BGR24, true)) {
-      Error = "frame " + std::to_string(next - 1) + " has a pixel format that cannot be converted";
+    bool full = F->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat sf = PlainFormat(AVPixelFormat(F->format), full);
+    if (F->width <= 0 || F->height <= 0 ||
+        !scaler.Prepare(F->width, F->height, sf, full, F->colorspace, W, H, AV_PIX_FMT_BGR24, true)) {
+      Error = "a frame has a pixel format that cannot be converted";
       return false;
     }
     // The rows bottom-up: the destination starts at the last row and steps backwards.
     uint8_t* dst[4] = {Out.data() + sizeof h + (H - 1) * stride, nullptr, nullptr, nullptr};
     const int dstStride[4] = {-int(stride), 0, 0, 0};
-    sws_scale(scaler.ctx, last->data, last->linesize, 0, last->height, dst, dstStride);
+    sws_scale(scaler.ctx, F->data, F->linesize, 0, F->height, dst, dstStride);
     return true;
   }
 };
@@ -314,9 +346,7 @@ bool TAVIReader::Open(const std::string& FileName) {
              std::to_string(info.Height) + ")";
     return false;
   }
-  AVRational r = st->avg_frame_rate;
-  if (r.num <= 0 || r.den <= 0) r = st->r_frame_rate;
-  UsableRate(r, info.Rate, info.Scale);
+  UsableRate(impl->fps, info.Rate, info.Scale);
   int64_t n = st->nb_frames;
   if (n <= 0 || n > INT32_MAX) n = impl->CountFrames(Error_);
   if (n < 0) return false;
@@ -346,16 +376,12 @@ const TBitmapInfoHeader* TAVIReader::GetFrame(int Index) {
   Impl& d = *I_;
   if (Index == d.current) return reinterpret_cast<const TBitmapInfoHeader*>(Frame_.data());
   d.current = -1;
-  if (Index < d.next && !d.Rewind(Error_)) {
+  if (Index < d.lastIdx && !d.Rewind(Error_)) {
     I_.reset();  // the file could not be opened again: nothing more can be read
     return nullptr;
   }
-  int got = 0;
-  while (d.next <= Index) {
-    got = d.Step(Error_);
-    if (got < 0) return nullptr;
-  }
-  if (got == 0 || !d.Convert(Frame_, Info_.Width, Info_.Height, Error_)) return nullptr;
+  const AVFrame* f = d.Seek(Index, Error_);
+  if (f == nullptr || !d.Convert(f, Frame_, Info_.Width, Info_.Height, Error_)) return nullptr;
   d.current = Index;
   return reinterpret_cast<const TBitmapInfoHeader*>(Frame_.data());
 }

@@ -69,9 +69,10 @@ class TAVIReader {
   // Frame Index (0 .. Length - 1) as a packed 24-bit DIB: a pointer to the header, followed by
   // the rows; GetFrameSize() bytes in all. The pointer stays valid until the next GetFrame,
   // Close or the reader's end. nullptr when the frame cannot be had (index out of range, the
-  // file ends early, the data does not decode); GetError says why, and later frames may still be
-  // asked for. Frames are fastest in increasing order; going back decodes again from the start.
-  // An empty chunk (a dropped frame in an AVI) repeats the frame before it.
+  // file ends before it, no pixels can be made of it); GetError says why, and other frames may
+  // still be asked for. Frames are fastest in increasing order; going back decodes again from the start.
+  // Frames are placed by their time stamps: a frame the file leaves out (an AVI's empty chunk
+  // for a dropped frame) or whose data does not decode repeats the frame before it.
   const TBitmapInfoHeader* GetFrame(int Index);
   size_t GetFrameSize() const { return Frame_.size(); }
   // The same frame copied into a new global memory block that the caller frees; 0 on failure.
