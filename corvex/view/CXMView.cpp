@@ -760,6 +760,7 @@ void TCorvexMView::SetPlaying(bool Value) {
     SavedSelected_ = Selected_;
     DeselectNU();
     Playing_ = true;
+    DisplayMode_ = mdSingle;
     if (!Valid(Frame_)) Frame_ = 0;
     Update();
     RestartPlayTimer();

@@ -146,11 +146,11 @@ void TCorvexMView::ScrollBy(int Bar, TMessage& Message) {
   else SetViewY(ClampInt(off));
 }
 
-// One notch scrolls one row of cells (one column when nothing scrolls vertically).
+// A notch scrolls one row of cells (one column when nothing scrolls vertically).
 void TCorvexMView::WMMouseWheel(TMessage& Message) {
   const int delta = GET_WHEEL_DELTA_WPARAM(Message.WParam);
   if (delta == 0) return;
-  const int dir = delta > 0 ? -1 : 1;
+  const int dir = (delta > 0 ? -1 : 1) * std::max(std::abs(delta) / WHEEL_DELTA, 1);
   int mx, my;
   GetMaxViewXY(mx, my);
   if (my > 0) SetViewY(ClampInt(int64_t(ViewY_) + int64_t(dir) * (ThumbHeight_ + VertBorder_)));
