@@ -655,6 +655,17 @@ TEST(MView, IndexesOutsideTheListAndDegenerateSettings) {
   EXPECT_EQ(v->GetFBitmap(), v->GetBitmap(1));  // the selection keeps its (emptied) bitmap
   v->ReleaseBitmap(1);
   ui.Pump();
+
+  // A view without a parent keeps and lays out its images all the same.
+  TCorvexMView lone(nullptr);
+  AddImages(&lone, 3, 30, 10);
+  lone.SetGridWidth(2);
+  EXPECT_EQ(lone.GetImageY(2), 108);
+  EXPECT_EQ(lone.GetBitmap(2)->GetWidth(), 30);
+  lone.ReleaseBitmap(2);
+  TBitmap canvas(250, 250, pf24bit);
+  lone.PaintTo(canvas.GetCanvas());
+  EXPECT_EQ(Px(canvas, 4 + 50, 4 + 50), RGBColor(0, 0, 200));
 }
 
 }  // namespace
