@@ -23,6 +23,7 @@
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/metafile/metafile.h"
 #include "corvex/platform/screen.h"
+#include "corvex/platform/streams/safefile.h"
 #include "corvex/platform/ui/controls.h"
 #include "corvex/view/base/CXView.h"
 
@@ -101,50 +102,6 @@ void WriteHeader(TStream* s, const char* magic, uint32_t length) {
   b[11] = uint8_t(length >> 24);
   s->WriteBuffer(b, 12);
 }
-
-// A file written beside its target and renamed over it on success, so that a save that fails
-// or is stopped leaves the file that was there.
-class SafeFile {
- public:
-  explicit SafeFile(const std::string& target) : target_(target) {
-    std::string tmpl = target + ".corvex-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw EFCreateError("Cannot create file \"" + target + "\". " + std::strerror(errno));
-    // The new file takes the old one's permissions, or the usual ones for a new file.
-    struct stat st {};
-    mode_t mode = 0666;
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode &= ~mask;
-    }
-    ::fchmod(fd, mode);
-    ::close(fd);
-    temp_.assign(name.data());
-    stream_ = std::make_unique<TFileStream>(temp_, fmOpenReadWrite);
-  }
-  ~SafeFile() {
-    stream_.reset();
-    if (!committed_) ::unlink(temp_.c_str());
-  }
-  TFileStream* Stream() { return stream_.get(); }
-  // Makes the written file the target; raises when the data could not all be written.
-  void Commit() {
-    stream_->Flush();
-    stream_.reset();
-    if (::rename(temp_.c_str(), target_.c_str()) != 0)
-      throw EFCreateError("Cannot replace file \"" + target_ + "\". " + std::strerror(errno));
-    committed_ = true;
-  }
-
- private:
-  std::string target_, temp_;
-  std::unique_ptr<TFileStream> stream_;
-  bool committed_ = false;
-};
 
 void FillBitmap(TBitmap* b, TColor colour) {
   if (b == nullptr || b->GetWidth() <= 0 || b->GetHeight() <= 0) return;
@@ -535,7 +492,7 @@ void TCorvexIO::SaveFile(const std::string& FileName, int FileType) {
   const bool headers = StreamHeaders_;
   StreamHeaders_ = false;
   try {
-    SafeFile file(FileName);
+    TSafeFile file(FileName);
     SaveStream(file.Stream(), FileType);
     if (!Aborting_) file.Commit();
   } catch (...) {
