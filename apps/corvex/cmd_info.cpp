@@ -1,10 +1,13 @@
 // corvex info FILE... : the parameter record of each file, read without decoding the pixels.
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
+#include "corvex/platform/avi/avi.h"
 #include "corvex/platform/graphics/colors.h"
+#include "corvex/platform/numbers.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/view/CXVect.h"
 
@@ -87,15 +90,57 @@ int CXVInfo(const std::string& file) {
   return kOk;
 }
 
+// A RIFF file of form "AVI ".
+bool IsAVI(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (f == nullptr) return false;
+  char head[12] = {};
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+}
+
+// A video: its size, rate and frame count; with All each frame's size and delay.
+int AVIInfo(const std::string& file, bool json, bool all) {
+  TAVIReader avi;
+  if (!avi.Open(file)) return Fail(kFailed, file + ": cannot read it as a video (" + avi.GetError() + ")");
+  const TAVIStreamInfo& info = avi.GetInfo();
+  const int delay = AVIRateKnown(info) ? Trunc(1000.0 * info.Scale / info.Rate) : 0;
+  if (json) {
+    std::printf("{\"Description\":\"AVI video\",\"ImageCount\":%d,\"Width\":%d,\"Height\":%d,\"Rate\":%u,\"Scale\":%u}\n",
+                info.Length, info.Width, info.Height, info.Rate, info.Scale);
+  } else {
+    std::printf("Description: AVI video\nImageCount: %d\nWidth: %d\nHeight: %d\nRate: %u/%u frames per second\n",
+                info.Length, info.Width, info.Height, info.Rate, info.Scale);
+  }
+  if (all && !json)
+    for (int i = 0; i < info.Length; ++i) std::printf("Image %d: %dx%d, delay %d ms\n", i, info.Width, info.Height, delay);
+  return kOk;
+}
+
+// The size and delay of every image of a GIF or TIFF, read without decoding the pixels.
+void ImagesInfo(const std::string& file, int type, int count) {
+  for (int i = 0; i < count; ++i) {
+    TCorvexIO io;
+    io.GetParams().GIF_ImageIndex = i;
+    io.GetParams().TIFF_ImageIndex = i;
+    io.ParamsFromFile(file);
+    const TIOParamsVals& p = io.GetParams();
+    if (type == ioGIF) std::printf("Image %d: %dx%d, delay %d ms\n", i, p.Width, p.Height, p.GIF_DelayTime * 10);
+    else std::printf("Image %d: %dx%d\n", i, p.Width, p.Height);
+  }
+}
+
 int RunInfo(const std::vector<std::string>& args) {
-  bool json = false;
+  bool json = false, all = false;
   std::vector<std::string> files;
   for (const std::string& a : args) {
     if (a == "--json") json = true;
+    else if (a == "--all") all = true;
     else if (!a.empty() && a[0] == '-') return Fail(kUsage, "info: unknown option " + a);
     else files.push_back(a);
   }
-  if (files.empty()) return Fail(kUsage, "info: give at least one file (corvex info FILE... [--json])");
+  if (files.empty()) return Fail(kUsage, "info: give at least one file (corvex info FILE... [--json] [--all])");
   int status = kOk;
   for (const std::string& file : files) {
     if (IsCXV(file)) {
@@ -105,17 +150,27 @@ int RunInfo(const std::vector<std::string>& args) {
     TCorvexIO io;
     io.ParamsFromFile(file);
     const TIOParamsVals& p = io.GetParams();
+    if (p.FileType == ioUnknown && IsAVI(file)) {
+      if (AVIInfo(file, json, all) != kOk) status = kFailed;
+      if (!json && files.size() > 1) std::printf("\n");
+      continue;
+    }
     if (p.FileType == ioUnknown) {
       status = Fail(kFailed, file + ": cannot read it as an image (missing, unreadable or of an unknown format)");
       continue;
     }
+    // Multi-image files tell how many images they hold.
+    const int count = p.FileType == ioGIF ? p.GIF_ImageCount : p.FileType == ioTIFF ? p.TIFF_ImageCount : -1;
     if (json) {
       std::string line = "{\"Description\":" + JsonString(p.GetFileTypeStr());
+      if (count >= 0) line += ",\"ImageCount\":" + std::to_string(count);
       for (const Field& f : Fields()) line += ",\"" + std::string(f.name) + "\":" + JsonValue(p, f);
       std::printf("%s}\n", line.c_str());
     } else {
       std::printf("Description: %s\n", p.GetFileTypeStr().c_str());
+      if (count >= 0) std::printf("ImageCount: %d\n", count);
       for (const Field& f : Fields()) std::printf("%s: %s\n", f.name, FieldValue(p, f).c_str());
+      if (all && count > 0) ImagesInfo(file, p.FileType, count);
       if (files.size() > 1) std::printf("\n");
     }
   }
@@ -123,5 +178,8 @@ int RunInfo(const std::vector<std::string>& args) {
 }
 
 }  // namespace
-CORVEX_COMMAND(info, "FILE... [--json]", "print the parameter record of image files", RunInfo);
+CORVEX_COMMAND(info, "FILE... [--json] [--all]",
+               "print the parameter record of image files (ImageCount of GIF, TIFF and AVI files; with --all "
+               "each image's size and delay)",
+               RunInfo);
 }  // namespace corvex::tool

@@ -304,7 +304,7 @@ void TCorvexMIO::LoadFromFileAVI(const std::string& FileName) {
       Aborting_ = true;
       break;
     }
-    rec->GIF_DelayTime = delay;
+    rec->GIF_DelayTime = delay / 10;  // in hundredths, as GIF writes it (the view has the milliseconds)
     DepthOf(bits, *rec);
     rec->GIF_ImageIndex = rec->TIFF_ImageIndex = p;
     rec->DpiX = gSystemDPIX;

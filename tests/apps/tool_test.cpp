@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -315,6 +316,42 @@ TEST(Tool, PaletteSnapshotAndTrueColour) {
   for (int i : {0, 1, 33}) EXPECT_EQ(At(*b, 16 * (i % 32) + 8, 16 * (i / 32) + 8), TRGB2TColor(pal[size_t(i)])) << i;
   EXPECT_EQ(Tool("palette " + Sample("testcard.png") + " --snapshot " + shot, &out), 1);
   EXPECT_NE(out.find("no palette"), std::string::npos) << out;
+}
+
+// --- Multi-image files: info, convert --all, thumbs
+
+// A video written by ffmpeg goes through GIF and back into an AVI that ffprobe reads with the same
+// frames and rate; thumbs draws the folder's images in a grid.
+TEST(Tool, MultiImageConvertInfoAndThumbs) {
+  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0 || std::system("ffprobe -version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string dir = TempPath("multi");
+  std::filesystem::create_directories(dir);
+  const std::string clip = dir + "/clip.avi", gif = dir + "/clip.gif", back = dir + "/back.avi";
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=5 -frames:v 6 -c:v mjpeg " + clip).c_str()), 0);
+  std::string out;
+  ASSERT_EQ(Tool("info " + clip, &out), 0) << out;
+  EXPECT_NE(out.find("ImageCount: 6"), std::string::npos) << out;
+  ASSERT_EQ(Tool("convert " + clip + " " + gif + " --all", &out), 0) << out;
+  ASSERT_EQ(Tool("info " + gif + " --all", &out), 0) << out;
+  EXPECT_NE(out.find("ImageCount: 6"), std::string::npos) << out;
+  EXPECT_NE(out.find("Image 5: 64x48, delay 200 ms"), std::string::npos) << out;
+  ASSERT_EQ(Tool("convert " + gif + " " + back + " --all --codec ffv1", &out), 0) << out;
+  const std::string probe = dir + "/probe.txt";
+  ASSERT_EQ(std::system(("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,"
+                         "nb_read_frames -of compact " + back + " > " + probe).c_str()), 0);
+  const std::vector<uint8_t> bytes = ReadFileBytes(probe);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("codec_name=ffv1|width=64|height=48|r_frame_rate=5/1|nb_read_frames=6"), std::string::npos) << text;
+
+  const std::string grid = dir + "/grid.png";
+  ASSERT_EQ(Tool("thumbs " + dir + " --size 420x300 --thumb 64 --snapshot " + grid, &out), 0) << out;
+  EXPECT_NE(out.find("18 images from 3 files"), std::string::npos) << out;  // two videos and a GIF of 6 each
+  const auto shot = LoadPng(grid);
+  EXPECT_EQ(shot->GetWidth(), 420);
+  EXPECT_EQ(shot->GetHeight(), 300);
+  EXPECT_EQ(Tool("thumbs " + dir + "/none.png --snapshot " + grid, &out), 1);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -164,7 +164,7 @@ TEST(MultiImageIO, AviRoundTripRepeatsOddSizedFrames) {
     EXPECT_EQ(b.Pixel(i, 20, 12), want[i]) << i;
     EXPECT_EQ(b.Pixel(i, 1, 1), clWhite) << i;
     EXPECT_EQ(b.view->GetImageDelayTime(i), 200) << i;
-    EXPECT_EQ(b.mio->GetParams(i)->GIF_DelayTime, 200);
+    EXPECT_EQ(b.mio->GetParams(i)->GIF_DelayTime, 20);  // hundredths, ready for a GIF
     EXPECT_EQ(b.mio->GetParams(i)->Width, 32);
     EXPECT_EQ(b.mio->GetParams(i)->FileName, avi);
   }
