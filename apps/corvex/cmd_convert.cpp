@@ -19,28 +19,12 @@
 namespace corvex::tool {
 namespace {
 
-std::string LowerExt(const std::string& f) {
-  const size_t dot = f.find_last_of('.'), slash = f.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string e = f.substr(dot + 1);
-  for (char& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return e;
-}
-
-bool IsAVIFile(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[12] = {};
-  const size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
-}
 
 // Every image of IN into the multi-image file OUT.
 int ConvertAll(const std::string& in, const std::string& out, const std::vector<std::pair<std::string, std::string>>& sets,
                const TAVISaveOptions& avi) {
   const std::string self = "convert";
-  const std::string outExt = LowerExt(out);
+  const std::string outExt = LowerExtension(out);
   if (outExt != "gif" && outExt != "tif" && outExt != "tiff" && outExt != "avi")
     return UsageError(self, "--all writes a GIF, TIFF or AVI file (.gif, .tif, .tiff, .avi), not " + out);
   TForm form(nullptr);
@@ -55,7 +39,7 @@ int ConvertAll(const std::string& in, const std::string& out, const std::vector<
     const int type = FindFileFormat(in, true);
     if (type == ioGIF) mio->LoadFromFileGif(in);
     else if (type == ioTIFF) mio->LoadFromFileTIFF(in);
-    else if (IsAVIFile(in) || LowerExt(in) == "avi") mio->LoadFromFileAVI(in);
+    else if (IsAVIFile(in) || LowerExtension(in) == "avi") mio->LoadFromFileAVI(in);
     else {
       // One image of another format.
       TBitmap bitmap;

@@ -90,15 +90,6 @@ int CXVInfo(const std::string& file) {
   return kOk;
 }
 
-// A RIFF file of form "AVI ".
-bool IsAVI(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[12] = {};
-  const size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
-}
 
 // A video: its size, rate and frame count; with All each frame's size and delay.
 int AVIInfo(const std::string& file, bool json, bool all) {
@@ -150,7 +141,7 @@ int RunInfo(const std::vector<std::string>& args) {
     TCorvexIO io;
     io.ParamsFromFile(file);
     const TIOParamsVals& p = io.GetParams();
-    if (p.FileType == ioUnknown && IsAVI(file)) {
+    if (p.FileType == ioUnknown && IsAVIFile(file)) {
       if (AVIInfo(file, json, all) != kOk) status = kFailed;
       if (!json && files.size() > 1) std::printf("\n");
       continue;

@@ -93,9 +93,7 @@ int RunPalette(const std::vector<std::string>& args) {
     return Snapshot(dlg, snapshot);
   }
 #ifdef CORVEX_TOOL_WITH_QT
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-      (platform == nullptr || *platform == '\0'))
+  if (!HasDisplay())
     return UsageError(kSelf, "there is no display to open a window on (DISPLAY is not set); use --snapshot OUT.png");
   static int argc = 1;
   static char name[] = "corvex";

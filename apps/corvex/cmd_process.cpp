@@ -327,9 +327,7 @@ void Split(const std::string& spec, std::string& name, Args& args) {
 std::string DialogUnavailable() {
 #ifdef CORVEX_TOOL_WITH_QT
   // Qt ends the process when it finds no display: say so plainly instead.
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-      (platform == nullptr || *platform == '\0'))
+  if (!HasDisplay())
     return "--dialog: there is no display to open a window on (DISPLAY is not set)";
   return "";
 #else

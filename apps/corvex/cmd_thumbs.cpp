@@ -35,14 +35,6 @@ namespace {
 
 const char* const kSelf = "thumbs";
 
-bool IsAVI(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[12] = {};
-  const size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
-}
 
 // Where each image of the view came from.
 struct Source {
@@ -98,7 +90,7 @@ class Thumbs : public TObject {
     try {
       if (type == ioGIF) count = EnumGifIm(file);
       else if (type == ioTIFF) count = EnumTIFFIm(file);
-      else if (type == ioUnknown && IsAVI(file)) {
+      else if (type == ioUnknown && IsAVIFile(file)) {
         TAVIReader avi;
         if (!avi.Open(file)) return false;
         count = avi.GetInfo().Length;
@@ -263,9 +255,7 @@ int RunThumbs(const std::vector<std::string>& args) {
   std::unique_ptr<QApplication> app;
   std::unique_ptr<qt::Host> host;
   if (snapshot.empty()) {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-        (platform == nullptr || *platform == '\0'))
+    if (!HasDisplay())
       return UsageError(kSelf, "there is no display to open a window on (DISPLAY is not set); use --snapshot OUT.png");
     static int argc = 1;
     static char name[] = "corvex";

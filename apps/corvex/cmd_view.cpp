@@ -292,9 +292,7 @@ struct QuitOnClose : TObject {
 // the form is made with the screen's real facts.
 int Window(const Options& o) {
   // Qt ends the process when it finds no display: say so plainly instead.
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-      (platform == nullptr || *platform == '\0'))
+  if (!HasDisplay())
     return UsageError(kSelf, "there is no display to open a window on (DISPLAY is not set); use --snapshot OUT.png");
   static int argc = 1;
   static char name[] = "corvex";

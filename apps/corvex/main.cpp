@@ -2,6 +2,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "apps/corvex/tool.h"
@@ -31,6 +34,29 @@ const std::vector<Command>& Commands() { return Table(); }
 int Fail(int Status, const std::string& Message) {
   std::fprintf(stderr, "corvex: %s\n", Message.c_str());
   return Status;
+}
+
+bool IsAVIFile(const std::string& FileName) {
+  std::FILE* f = std::fopen(FileName.c_str(), "rb");
+  if (f == nullptr) return false;
+  char head[12] = {};
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return n == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+}
+
+std::string LowerExtension(const std::string& FileName) {
+  const size_t dot = FileName.find_last_of('.'), slash = FileName.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string e = FileName.substr(dot + 1);
+  for (char& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return e;
+}
+
+bool HasDisplay() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
+         (platform != nullptr && *platform != '\0');
 }
 
 int UsageError(const std::string& CommandName, const std::string& Message) {

@@ -37,6 +37,13 @@ int Fail(int Status, const std::string& Message);
 // Prints the message and the command's usage line on standard error; returns kUsage.
 int UsageError(const std::string& CommandName, const std::string& Message);
 
+// True for a RIFF file of form "AVI " (whatever its name).
+bool IsAVIFile(const std::string& FileName);
+// The extension after the last dot of the file's name, lower-cased, without the dot ("" for none).
+std::string LowerExtension(const std::string& FileName);
+// True when a window can be opened: an X or Wayland display, or a Qt platform chosen by name.
+bool HasDisplay();
+
 // A progress bar on standard error, shown only when it is a terminal. Hand Event() to a
 // component's OnProgress or a progress record; Done() ends the line.
 class ProgressBar : public TObject {

@@ -52,14 +52,8 @@ TEST(Viewer, ToolBarKeysAndDialogs) {
   // Save As through the dialog (typed name), then Open the saved file through the dialog.
   const std::string folder = TempPath("viewer");
   std::filesystem::create_directories(folder);
-  std::deque<std::function<void()>> steps;
-  Application().OnIdle = [&] {
-    if (steps.empty()) return false;
-    auto s = std::move(steps.front());
-    steps.pop_front();
-    s();
-    return true;
-  };
+  testing_support::ModalSteps script;
+  auto& steps = script.steps;
   click("Negative");
   steps = {[&] {
     ui.Type(U"" + std::u32string(folder.begin(), folder.end()) + U"/neg.bmp");
@@ -73,7 +67,6 @@ TEST(Viewer, ToolBarKeysAndDialogs) {
     ui.Key(VK_RETURN);
   }};
   click("Open");
-  Application().OnIdle = nullptr;
   EXPECT_EQ(f.File(), folder + "/neg.bmp");
   EXPECT_EQ(pixel(10, 10), TColor(0xFFFFFF - white));
   f.Hide();

@@ -10,6 +10,8 @@
 //   EXPECT_EQ(ui.Pixel(view, 10, 20), clRed);
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -130,6 +132,24 @@ class UiHarness {
 
  private:
   std::vector<std::unique_ptr<TForm>> forms_;
+};
+
+// Steps run one per idle turn of a modal loop (nested loops included), so that a test drives a
+// dialog while it runs; once they are used up the loop ends by itself (with mrCancel).
+struct ModalSteps {
+  std::deque<std::function<void()>> steps;
+  ModalSteps() {
+    Application().OnIdle = [this] {
+      if (steps.empty()) return false;
+      auto step = std::move(steps.front());
+      steps.pop_front();
+      step();
+      return true;
+    };
+  }
+  ~ModalSteps() { Application().OnIdle = nullptr; }
+  ModalSteps(const ModalSteps&) = delete;
+  ModalSteps& operator=(const ModalSteps&) = delete;
 };
 
 }  // namespace corvex::testing_support

@@ -24,19 +24,7 @@ using testing_support::ReadFileBytes;
 using testing_support::TempPath;
 using testing_support::UiHarness;
 
-struct Steps {
-  std::deque<std::function<void()>> steps;
-  Steps() {
-    Application().OnIdle = [this] {
-      if (steps.empty()) return false;
-      auto step = std::move(steps.front());
-      steps.pop_front();
-      step();
-      return true;
-    };
-  }
-  ~Steps() { Application().OnIdle = nullptr; }
-};
+using Steps = testing_support::ModalSteps;
 
 template <class F>
 F* Active() {

@@ -22,19 +22,8 @@ using testing_support::TempPath;
 using testing_support::UiHarness;
 
 // Steps run one per idle turn of the modal loop; when they run out the loop ends (Cancel).
-struct Script : TObject {
-  std::deque<std::function<void()>> steps;
+struct Script : TObject, testing_support::ModalSteps {
   TfIOPreviews* form = nullptr;
-  Script() {
-    Application().OnIdle = [this] {
-      if (steps.empty()) return false;
-      auto step = std::move(steps.front());
-      steps.pop_front();
-      step();
-      return true;
-    };
-  }
-  ~Script() override { Application().OnIdle = nullptr; }
   void Shown(TObject*, TForm* f) { form = dynamic_cast<TfIOPreviews*>(f); }
 };
 

@@ -14,19 +14,7 @@ namespace {
 
 using testing_support::UiHarness;
 
-struct Steps {
-  std::deque<std::function<void()>> steps;
-  Steps() {
-    Application().OnIdle = [this] {
-      if (steps.empty()) return false;
-      auto s = std::move(steps.front());
-      steps.pop_front();
-      s();
-      return true;
-    };
-  }
-  ~Steps() { Application().OnIdle = nullptr; }
-};
+using Steps = testing_support::ModalSteps;
 
 std::vector<TRGB> Ramp(int n) {
   std::vector<TRGB> p;

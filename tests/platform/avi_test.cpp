@@ -380,20 +380,7 @@ TEST(AVIFile, DamagedFilesAbsurdRatesAndUnwritablePlaces) {
   EXPECT_EQ(CountTempFiles(folder), 0);
 }
 
-// Steps run one per idle turn of the modal loop; when they run out the loop ends (Cancel).
-struct Script {
-  std::deque<std::function<void()>> steps;
-  Script() {
-    Application().OnIdle = [this] {
-      if (steps.empty()) return false;
-      auto step = std::move(steps.front());
-      steps.pop_front();
-      step();
-      return true;
-    };
-  }
-  ~Script() { Application().OnIdle = nullptr; }
-};
+using Script = testing_support::ModalSteps;
 
 TEST(AVIFile, OptionsDialogChoosesTheCompression) {
   testing_support::UiHarness ui;
