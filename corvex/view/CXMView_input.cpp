@@ -8,6 +8,7 @@
 #include "corvex/platform/numbers.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/view/CXMView.h"
+#include "corvex/view/view_pvt.h"
 
 namespace corvex {
 
@@ -85,34 +86,12 @@ void TCorvexMView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 
 // --- Scroll bars
 
-// Each bar the style enables: hidden (or shown disabled) when nothing scrolls that way, else a
-// range of 0 .. 65535 whatever the extent, so that positions fit the 16 bits of the messages.
+// The bars the style enables, scaled to 0 .. 65535 as the image view's are.
 void TCorvexMView::UpdateScrollBars() {
   int mx, my;
   GetMaxViewXY(mx, my);
-  for (int bar : {SB_HORZ, SB_VERT}) {
-    const bool enabled = bar == SB_HORZ ? (ScrollBars_ == ssHorizontal || ScrollBars_ == ssBoth)
-                                        : (ScrollBars_ == ssVertical || ScrollBars_ == ssBoth);
-    if (!enabled) continue;
-    const int maximum = bar == SB_HORZ ? mx : my;
-    if (maximum < 1) {
-      if (ScrollBarsAlwaysVisible_) {
-        ShowScrollBar(bar, true);
-        EnableScrollBar(bar, ESB_DISABLE_BOTH);
-      } else {
-        ShowScrollBar(bar, false);
-      }
-      continue;
-    }
-    const int extent = bar == SB_HORZ ? GetClientWidth() : GetClientHeight();
-    const double scale = (double(extent) + maximum) / 65536.0;
-    (bar == SB_HORZ ? HScrollScale_ : VScrollScale_) = scale;
-    SetScrollRange(bar, 0, 65535, false);
-    SetSBPageSize(GetHandle(), bar, Trunc(extent / scale), false);
-    SetScrollPos(bar, Trunc((bar == SB_HORZ ? ViewX_ : ViewY_) / scale), false);
-    EnableScrollBar(bar, ESB_ENABLE_BOTH);
-    ShowScrollBar(bar, true);
-  }
+  view_pvt::UpdateScaledScrollBars(this, ScrollBars_, ScrollBarsAlwaysVisible_, mx, my, ViewX_, ViewY_, HScrollScale_,
+                                   VScrollScale_);
 }
 
 void TCorvexMView::WMHScroll(TMessage& Message) { ScrollBy(SB_HORZ, Message); }

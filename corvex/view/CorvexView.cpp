@@ -2,6 +2,7 @@
 // wheel, Update and the window messages. Painting is in CorvexView_paint.cpp, the selection and
 // the mouse in CorvexView_select.cpp and CorvexView_mouse.cpp.
 #include "corvex/view/CorvexView.h"
+#include "corvex/view/view_pvt.h"
 
 #include <algorithm>
 #include <climits>
@@ -366,34 +367,11 @@ void TCorvexView::Update() {
   Invalidate();
 }
 
-// Each bar the style enables: hidden (or shown disabled) when nothing scrolls that way, else a
-// range of 0 .. 65535 whatever the extent, so that positions fit the 16 bits of the messages.
 void TCorvexView::UpdateScrollBars() {
   int mx, my;
   GetMaxViewXY(mx, my);
-  for (int bar : {SB_HORZ, SB_VERT}) {
-    const bool enabled = bar == SB_HORZ ? (ScrollBars_ == ssHorizontal || ScrollBars_ == ssBoth)
-                                        : (ScrollBars_ == ssVertical || ScrollBars_ == ssBoth);
-    if (!enabled) continue;
-    const int maximum = bar == SB_HORZ ? mx : my;
-    if (maximum < 1) {
-      if (ScrollBarsAlwaysVisible_) {
-        ShowScrollBar(bar, true);
-        EnableScrollBar(bar, ESB_DISABLE_BOTH);
-      } else {
-        ShowScrollBar(bar, false);
-      }
-      continue;
-    }
-    const int extent = bar == SB_HORZ ? GetClientWidth() : GetClientHeight();
-    const double scale = (double(extent) + maximum) / 65536.0;
-    (bar == SB_HORZ ? HScrollScale_ : VScrollScale_) = scale;
-    SetScrollRange(bar, 0, 65535, false);
-    SetSBPageSize(GetHandle(), bar, Trunc(extent / scale), false);
-    SetScrollPos(bar, Trunc((bar == SB_HORZ ? ViewX_ : ViewY_) / scale), false);
-    EnableScrollBar(bar, ESB_ENABLE_BOTH);
-    ShowScrollBar(bar, true);
-  }
+  view_pvt::UpdateScaledScrollBars(this, ScrollBars_, ScrollBarsAlwaysVisible_, mx, my, ViewX_, ViewY_, HScrollScale_,
+                                   VScrollScale_);
 }
 
 int TCorvexView::UnLockPaint() {
@@ -618,5 +596,35 @@ void InitializeBitmapInfoHeader(const TBitmap* Bitmap, TBitmapInfoHeader& Header
   const int64_t row = ((int64_t(Header.biWidth) * Header.biBitCount + 31) & ~int64_t(31)) / 8;
   Header.biSizeImage = uint32_t(row * std::abs(Header.biHeight));
 }
+
+namespace view_pvt {
+
+void UpdateScaledScrollBars(TWinControl* View, TScrollStyle Style, bool AlwaysVisible, int MaxX, int MaxY, int ViewX,
+                            int ViewY, double& HScale, double& VScale) {
+  for (int bar : {SB_HORZ, SB_VERT}) {
+    const bool enabled = bar == SB_HORZ ? (Style == ssHorizontal || Style == ssBoth) : (Style == ssVertical || Style == ssBoth);
+    if (!enabled) continue;
+    const int maximum = bar == SB_HORZ ? MaxX : MaxY;
+    if (maximum < 1) {
+      if (AlwaysVisible) {
+        View->ShowScrollBar(bar, true);
+        View->EnableScrollBar(bar, ESB_DISABLE_BOTH);
+      } else {
+        View->ShowScrollBar(bar, false);
+      }
+      continue;
+    }
+    const int extent = bar == SB_HORZ ? View->GetClientWidth() : View->GetClientHeight();
+    const double scale = (double(extent) + maximum) / 65536.0;
+    (bar == SB_HORZ ? HScale : VScale) = scale;
+    View->SetScrollRange(bar, 0, 65535, false);
+    SetSBPageSize(View->GetHandle(), bar, Trunc(extent / scale), false);
+    View->SetScrollPos(bar, Trunc((bar == SB_HORZ ? ViewX : ViewY) / scale), false);
+    View->EnableScrollBar(bar, ESB_ENABLE_BOTH);
+    View->ShowScrollBar(bar, true);
+  }
+}
+
+}  // namespace view_pvt
 
 }  // namespace corvex

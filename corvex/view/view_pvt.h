@@ -3,6 +3,7 @@
 
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/graphics/dib.h"
+#include "corvex/platform/ui/controls.h"
 
 namespace corvex::view_pvt {
 
@@ -29,5 +30,12 @@ inline void DescribeBitmap(const TBitmap* Bitmap, BitmapInfo& Info) {
     Info.Header.biBitCount = 24;
   }
 }
+
+// The scroll bars of a view whose origin (ViewX, ViewY) runs from 0 to (MaxX, MaxY): each bar the
+// style enables is hidden (or shown disabled when AlwaysVisible) when nothing scrolls that way,
+// else it gets a range of 0 .. 65535 whatever the extent, so that positions fit the 16 bits of the
+// messages; HScale and VScale receive the view pixels per bar unit.
+void UpdateScaledScrollBars(TWinControl* View, TScrollStyle Style, bool AlwaysVisible, int MaxX, int MaxY, int ViewX,
+                            int ViewY, double& HScale, double& VScale);
 
 }  // namespace corvex::view_pvt
