@@ -2,6 +2,8 @@
 // views' refresh and TCorvexProc::DoPreviews are in Previews_apply.cpp.
 #include "corvex/dialogs/Previews.h"
 
+#include "corvex/dialogs/ColorBox.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -22,7 +24,7 @@ namespace corvex {
 namespace {
 
 // Lengths are given at 96 dpi and scaled to the screen.
-int S(int v) { return MulDiv(v, Screen().GetPixelsPerInch(), 96); }
+int S(int v) { return ScaleToScreen(v); }
 
 // The pages in the order the dialog shows them.
 constexpr TPreviewEffectsItem kPageOrder[] = {peContrast, peHSL,  peRGB,  peUserFilt, peHSV,    peEqualize,
@@ -35,62 +37,6 @@ const std::vector<std::string> kPresetNames = {"None",       "Blur",       "Edge
 constexpr int kCol0 = 10, kCol1 = 386, kRow = 36;
 int RowY(int Row) { return 10 + Row * kRow; }
 int ColX(int Column) { return Column == 0 ? kCol0 : kCol1; }
-
-// A modal colour box: a swatch and three number boxes. True with OK.
-bool PickColor(TRGB& Color, TMsgLanguage Lang, TFont* Font) {
-  TForm f(nullptr);
-  f.GetFont()->Assign(Font);
-  f.SetCaption(cxmsg(CXMSG_COLOR, Lang));
-  f.SetFormBorderStyle(bsDialog);
-  f.SetPosition(poMainFormCenter);
-  f.SetClientWidth(S(260));
-  f.SetClientHeight(S(150));
-  auto* swatch = new TPanel(&f);
-  swatch->SetParent(&f);
-  swatch->SetBounds(S(12), S(12), S(64), S(88));
-  swatch->SetBevelOuter(bvLowered);
-  swatch->SetColor(TRGB2TColor(Color));
-  const TMsgLanguageWords words[3] = {CXMSG_RED, CXMSG_GREEN, CXMSG_BLUE};
-  const int start[3] = {Color.r, Color.g, Color.b};
-  struct Sync : TObject {
-    TSpinEdit* s[3] = {};
-    TPanel* p = nullptr;
-    TRGB Get() const {
-      return CreateRGB(uint8_t(s[0]->GetValue()), uint8_t(s[1]->GetValue()), uint8_t(s[2]->GetValue()));
-    }
-    void Changed(TObject*) { p->SetColor(TRGB2TColor(Get())); }
-  } sync;
-  sync.p = swatch;
-  for (int i = 0; i < 3; ++i) {
-    auto* l = new TLabel(&f);
-    l->SetParent(&f);
-    l->SetCaption(cxmsg(words[i], Lang));
-    l->SetBounds(S(88), S(16 + i * 30), S(70), S(20));
-    sync.s[i] = new TSpinEdit(&f);
-    sync.s[i]->SetParent(&f);
-    sync.s[i]->SetBounds(S(170), S(12 + i * 30), S(76), S(24));
-    sync.s[i]->SetMinValue(0);
-    sync.s[i]->SetMaxValue(255);
-    sync.s[i]->SetValue(start[i]);
-    sync.s[i]->OnChange = TNotifyEvent(&sync, &Sync::Changed);
-  }
-  auto* ok = new TButton(&f);
-  ok->SetParent(&f);
-  ok->SetCaption(cxmsg(CXMSG_OK, Lang));
-  ok->SetBounds(S(92), S(112), S(76), S(26));
-  ok->SetDefault(true);
-  ok->SetModalResult(mrOk);
-  auto* cancel = new TButton(&f);
-  cancel->SetParent(&f);
-  cancel->SetCaption(cxmsg(CXMSG_CANCEL, Lang));
-  cancel->SetBounds(S(174), S(112), S(76), S(26));
-  cancel->SetCancel(true);
-  cancel->SetModalResult(mrCancel);
-  f.SetActiveControl(sync.s[0]);
-  if (f.ShowModal() != mrOk) return false;
-  Color = sync.Get();
-  return true;
-}
 
 TGroupBox* Group(TComponent* Owner, TWinControl* Parent, int X, int Y, int W, int H) {
   auto* g = new TGroupBox(Owner);
@@ -666,7 +612,7 @@ void TfPreviews::HistogramChannelClicked(TObject*) {
 
 void TfPreviews::ColorClicked(TObject* Sender) {
   TRGB c = BumpRGB_;
-  if (!PickColor(c, Language_, GetFont())) return;
+  if (!CXPickColor(c, Language_, GetFont())) return;
   BumpRGB_ = c;
   BumpColor->SetColor(TRGB2TColor(c));
   ParamChanged(Sender);
