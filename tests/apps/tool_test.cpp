@@ -354,5 +354,16 @@ TEST(Tool, MultiImageConvertInfoAndThumbs) {
   std::filesystem::remove_all(dir);
 }
 
+// A folder of GIFs other programs wrote: every image of every file, the damaged ones skipped.
+TEST(Tool, ThumbsOfACorpusFolder) {
+  if (CorpusDir().empty()) GTEST_SKIP() << "no corpus";
+  const std::string grid = TempPath("corpus_grid.png");
+  std::string out;
+  ASSERT_EQ(Tool("thumbs " + CorpusDir() + "/gif --thumb 48 --size 640x480 --snapshot " + grid, &out), 0) << out;
+  EXPECT_NE(out.find(" images from "), std::string::npos) << out;
+  EXPECT_EQ(LoadPng(grid)->GetWidth(), 640);
+  std::remove(grid.c_str());
+}
+
 }  // namespace
 }  // namespace corvex
