@@ -169,7 +169,7 @@ class Thumbs : public TObject {
     if (!LoadImage(sources_[size_t(i)], full)) return;
     auto viewer = std::make_unique<ViewerForm>(800, 560);
     viewer->View()->Assign(&full);
-    viewer->SetCaption(sources_[size_t(i)].file);
+    viewer->SetFile(sources_[size_t(i)].file);
     viewer->View()->Fit();
     viewers_.push_back(std::move(viewer));
     viewers_.back()->Show();

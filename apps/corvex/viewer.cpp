@@ -132,6 +132,11 @@ bool ViewerForm::Open(const std::string& File, std::string& Error) {
   return true;
 }
 
+void ViewerForm::SetFile(const std::string& File) {
+  File_ = File;
+  ShowStatus();
+}
+
 void ViewerForm::ShowStatus() {
   const TBitmap* b = View_->GetBitmap();
   std::string s = File_.empty() ? std::string("(no file)") : std::filesystem::path(File_).filename().string();

@@ -27,6 +27,9 @@ class ViewerForm : public TForm {
   // Loads a file into the view (by extension, else by content); false with the reason.
   bool Open(const std::string& File, std::string& Error);
   const std::string& File() const { return File_; }
+  // Names the file the image shown came from (for the caption, the status line and the dialogs'
+  // starting folder) when the image was put in the view by other means than Open.
+  void SetFile(const std::string& File);
   // The tool bar's buttons, in order, and the one with this caption (nullptr when none).
   const std::vector<TSpeedButton*>& Buttons() const { return Buttons_; }
   TSpeedButton* Button(const std::string& Caption) const;
