@@ -1,0 +1,512 @@
+// The TWAIN state machine: loading the manager, opening and enabling a source, buffered-memory
+// transfers, and the walk back down. Nothing the manager or a source answers is trusted: every
+// string is read within its field, every strip within the announced image and buffer, and every
+// loop is bounded, so a faulty source ends an operation instead of crashing or hanging it.
+#include "corvex/acquire/CXTWain.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include "corvex/io/CorvexIO.h"
+#include "corvex/platform/graphics/bitmap.h"
+#include "corvex/platform/numbers.h"
+
+namespace corvex {
+
+namespace {
+
+std::mutex gLoaderMutex;
+std::string gLibraryName;
+DSMENTRYPROC gInjectedEntry = nullptr;
+
+constexpr int kMaxSources = 4096;           // a manager that never says TWRC_ENDOFLIST
+constexpr int kMaxSide = 65536;             // larger images are refused before allocation
+constexpr int64_t kMaxPixels = 1LL << 28;
+constexpr TW_UINT32 kMaxBuffer = 64u << 20;  // largest strip buffer accepted from SETUPMEMXFER
+
+void CopyName(TW_STR32& Field, const std::string& Value) {
+  std::memset(Field, 0, sizeof(Field));
+  std::memcpy(Field, Value.data(), std::min(Value.size(), sizeof(Field) - 2));
+}
+
+// Makes every string of an identity from the manager end inside its field.
+void Terminate(TW_IDENTITY& Id) {
+  Id.Version.Info[sizeof(Id.Version.Info) - 1] = 0;
+  Id.Manufacturer[sizeof(Id.Manufacturer) - 1] = 0;
+  Id.ProductFamily[sizeof(Id.ProductFamily) - 1] = 0;
+  Id.ProductName[sizeof(Id.ProductName) - 1] = 0;
+}
+
+bool StartsWithNoCase(const std::string& Text, const std::string& Prefix) {
+  if (Prefix.size() > Text.size()) return false;
+  for (size_t i = 0; i < Prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(Text[i])) != std::tolower(static_cast<unsigned char>(Prefix[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void CXTW_SetLibraryName(const std::string& Name) {
+  std::lock_guard<std::mutex> lock(gLoaderMutex);
+  gLibraryName = Name;
+}
+
+std::string CXTW_GetLibraryName() {
+  std::lock_guard<std::mutex> lock(gLoaderMutex);
+  return gLibraryName;
+}
+
+void CXTW_SetEntryPoint(DSMENTRYPROC Entry) {
+  std::lock_guard<std::mutex> lock(gLoaderMutex);
+  gInjectedEntry = Entry;
+}
+
+std::string CXTW_Name(const TW_STR32& Field) { return std::string(Field, strnlen(Field, sizeof(TW_STR32))); }
+
+// ---- TCXTWainParams ---------------------------------------------------------------------------------
+
+TCXTWainParams::TCXTWainParams(TComponent* Owner) : Owner_(Owner) { SetDefaultParams(); }
+
+TCXTWainParams::~TCXTWainParams() = default;
+
+void TCXTWainParams::SetDefaultParams() {
+  ShowSettingsOnAcquire = true;
+  SelectedSource_ = 0;
+  SourceListLoaded_ = false;
+  Sources_.clear();
+  Caps.XResolution.Clear();
+  Caps.YResolution.Clear();
+  Caps.XScaling.Clear();
+  Caps.YScaling.Clear();
+  Caps.PixelType.Clear();
+  Caps.Orientation.Clear();
+  Caps.Gamma = 2.2;
+  Caps.PhysicalHeight = Caps.PhysicalWidth = 0;
+  Caps.FeederEnabled = Caps.DuplexEnabled = false;
+  Caps.Indicators = true;
+  for (double& v : Caps.AcquireFrame) v = 0;
+  Caps.BufferedTransfer = true;
+  Caps.AcquireFrameEnabled = false;
+  AppVersionInfo_.clear();
+  AppManufacturer_.clear();
+  AppProductFamily_.clear();
+  AppProductName_.clear();
+}
+
+void TCXTWainParams::Assign(const TCXTWainParams* Source) {
+  if (Source == nullptr || Source == this) return;
+  ShowSettingsOnAcquire = Source->ShowSettingsOnAcquire;
+  SelectedSource_ = Source->SelectedSource_;
+  SourceListLoaded_ = Source->SourceListLoaded_;
+  Sources_ = Source->Sources_;
+  Caps.XResolution.Assign(&Source->Caps.XResolution);
+  Caps.YResolution.Assign(&Source->Caps.YResolution);
+  Caps.XScaling.Assign(&Source->Caps.XScaling);
+  Caps.YScaling.Assign(&Source->Caps.YScaling);
+  Caps.PixelType.Assign(&Source->Caps.PixelType);
+  Caps.Orientation.Assign(&Source->Caps.Orientation);
+  Caps.Gamma = Source->Caps.Gamma;
+  Caps.PhysicalHeight = Source->Caps.PhysicalHeight;
+  Caps.PhysicalWidth = Source->Caps.PhysicalWidth;
+  Caps.FeederEnabled = Source->Caps.FeederEnabled;
+  Caps.DuplexEnabled = Source->Caps.DuplexEnabled;
+  Caps.Indicators = Source->Caps.Indicators;
+  std::copy(std::begin(Source->Caps.AcquireFrame), std::end(Source->Caps.AcquireFrame), Caps.AcquireFrame);
+  Caps.BufferedTransfer = Source->Caps.BufferedTransfer;
+  Caps.AcquireFrameEnabled = Source->Caps.AcquireFrameEnabled;
+  AppVersionInfo_ = Source->AppVersionInfo_;
+  AppManufacturer_ = Source->AppManufacturer_;
+  AppProductFamily_ = Source->AppProductFamily_;
+  AppProductName_ = Source->AppProductName_;
+}
+
+void TCXTWainParams::FillSourceListData() {
+  if (SourceListLoaded_) return;
+  CXTW_GetSourceList(Sources_, this);
+  SourceListLoaded_ = true;
+}
+
+int TCXTWainParams::GetSourceCount() {
+  FillSourceListData();
+  return static_cast<int>(Sources_.size());
+}
+
+std::string TCXTWainParams::GetSourceName(int i) {
+  FillSourceListData();
+  if (i < 0 || i >= static_cast<int>(Sources_.size())) return {};
+  return CXTW_Name(Sources_[static_cast<size_t>(i)].ProductName);
+}
+
+bool TCXTWainParams::SelectSourceByName(const std::string& Name) {
+  FillSourceListData();
+  for (size_t i = 0; i < Sources_.size(); ++i)
+    if (StartsWithNoCase(CXTW_Name(Sources_[i].ProductName), Name)) {
+      SelectedSource_ = static_cast<int>(i);
+      return true;
+    }
+  return false;
+}
+
+int TCXTWainParams::GetDefaultSource() {
+  FillSourceListData();
+  const std::string Name = CXTW_GetDefaultSource(nullptr, this);
+  if (Name.empty()) return -1;
+  for (size_t i = 0; i < Sources_.size(); ++i)
+    if (StartsWithNoCase(CXTW_Name(Sources_[i].ProductName), Name)) return static_cast<int>(i);
+  return -1;
+}
+
+TW_IDENTITY TCXTWainParams::AppIdentity() const {
+  TW_IDENTITY Id{};
+  Id.Version.MajorNum = 1;
+  Id.Version.MinorNum = 0;
+  Id.Version.Language = TWLG_USA;
+  Id.Version.Country = TWCY_USA;
+  CopyName(Id.Version.Info, AppVersionInfo_);
+  Id.ProtocolMajor = TWON_PROTOCOLMAJOR;
+  Id.ProtocolMinor = TWON_PROTOCOLMINOR;
+  Id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyName(Id.Manufacturer, AppManufacturer_);
+  CopyName(Id.ProductFamily, AppProductFamily_);
+  CopyName(Id.ProductName, AppProductName_);
+  return Id;
+}
+
+// ---- TCXTWSession -----------------------------------------------------------------------------------
+
+TCXTWSession::TCXTWSession(const TCXTWainParams* Params) : Params_(Params) {
+  if (Params_ != nullptr) {
+    App_ = Params_->AppIdentity();
+  } else {
+    TCXTWainParams Defaults;
+    App_ = Defaults.AppIdentity();
+  }
+}
+
+TCXTWSession::~TCXTWSession() { Unwind(1); }
+
+TW_UINT16 TCXTWSession::Call(pTW_IDENTITY Dest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, void* Data) {
+  RC_ = Entry_ != nullptr ? Entry_(&App_, Dest, DG, DAT, MSG, Data) : TWRC_FAILURE;
+  return RC_;
+}
+
+void TCXTWSession::FetchCondition(pTW_IDENTITY Dest) {
+  TW_STATUS Status{};
+  const TW_UINT16 rc = RC_;
+  CC_ = Call(Dest, DG_CONTROL, DAT_STATUS, MSG_GET, &Status) == TWRC_SUCCESS ? Status.ConditionCode : TWCC_BUMMER;
+  RC_ = rc;  // the failure, not the status query, is the last result
+}
+
+bool TCXTWSession::LoadManager() {
+  if (State_ != 1) return false;
+  std::string Name;
+  {
+    std::lock_guard<std::mutex> lock(gLoaderMutex);
+    Entry_ = gInjectedEntry;
+    Name = gLibraryName;
+  }
+  if (Entry_ == nullptr) {
+    std::vector<std::string> Names;
+    if (!Name.empty()) Names.push_back(Name);
+    else Names = {"libcorvextwaindsm.so", "libtwaindsm.so"};
+    for (const std::string& N : Names) {
+      void* Lib = dlopen(N.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (Lib == nullptr) continue;
+      void* Sym = dlsym(Lib, "DSM_Entry");
+      if (Sym == nullptr) {
+        dlclose(Lib);
+        continue;
+      }
+      Library_ = Lib;
+      Entry_ = reinterpret_cast<DSMENTRYPROC>(Sym);
+      break;
+    }
+  }
+  if (Entry_ == nullptr) return false;
+  State_ = 2;
+  return true;
+}
+
+bool TCXTWSession::OpenManager(void* Parent) {
+  if (State_ != 2) return false;
+  Parent_ = Parent;
+  if (Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &Parent_) != TWRC_SUCCESS) return false;
+  State_ = 3;
+  return true;
+}
+
+bool TCXTWSession::ListSources(std::vector<TW_IDENTITY>& List) {
+  List.clear();
+  if (State_ < 3) return false;
+  TW_IDENTITY Id{};
+  TW_UINT16 rc = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &Id);
+  for (int n = 0; rc == TWRC_SUCCESS && n < kMaxSources; ++n) {
+    Terminate(Id);
+    if (Id.ProductName[0] != 0) List.push_back(Id);
+    Id = TW_IDENTITY{};
+    rc = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &Id);
+  }
+  return true;
+}
+
+bool TCXTWSession::DefaultSource(TW_IDENTITY& Id) {
+  Id = TW_IDENTITY{};
+  if (State_ < 3) return false;
+  const bool ok = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &Id) == TWRC_SUCCESS;
+  Terminate(Id);
+  if (!ok) Id = TW_IDENTITY{};
+  return ok;
+}
+
+bool TCXTWSession::UserSelect(TW_IDENTITY& Id) {
+  Id = TW_IDENTITY{};
+  if (State_ < 3) return false;
+  const bool ok = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &Id) == TWRC_SUCCESS;
+  Terminate(Id);
+  if (!ok) Id = TW_IDENTITY{};
+  return ok;
+}
+
+bool TCXTWSession::OpenSource(const std::string& Name) {
+  if (State_ != 3) return false;
+  Source_ = TW_IDENTITY{};  // empty: the manager opens its default source
+  if (!Name.empty()) {
+    // Enumerate until the named source; a name not installed is refused rather than opening
+    // whichever source the enumeration stopped at.
+    bool Found = false;
+    TW_IDENTITY Id{};
+    TW_UINT16 rc = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &Id);
+    for (int n = 0; rc == TWRC_SUCCESS && n < kMaxSources; ++n) {
+      Terminate(Id);
+      if (CXTW_Name(Id.ProductName) == Name) {
+        Source_ = Id;
+        Found = true;
+        break;
+      }
+      Id = TW_IDENTITY{};
+      rc = Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &Id);
+    }
+    if (!Found) {
+      RC_ = TWRC_FAILURE;
+      CC_ = TWCC_NODS;
+      return false;
+    }
+  }
+  if (Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &Source_) != TWRC_SUCCESS) {
+    FetchCondition(nullptr);
+    return false;
+  }
+  Terminate(Source_);
+  State_ = 4;
+  return true;
+}
+
+bool TCXTWSession::EnableSource(bool ShowUI) {
+  if (State_ != 4) return false;
+  UI_.ShowUI = ShowUI ? 1 : 0;
+  UI_.ModalUI = 1;
+  UI_.hParent = Parent_;
+  if (Call(&Source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &UI_) != TWRC_SUCCESS &&
+      RC_ != TWRC_CHECKSTATUS) {
+    FetchCondition(&Source_);
+    return false;
+  }
+  State_ = 5;
+  return true;
+}
+
+bool TCXTWSession::WaitForTransfer(int MaxPolls) {
+  if (State_ != 5) return false;
+  for (int n = 0; n < MaxPolls; ++n) {
+    TW_EVENT Event{nullptr, MSG_NULL};
+    const TW_UINT16 rc = Call(&Source_, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &Event);
+    if (rc != TWRC_DSEVENT && rc != TWRC_NOTDSEVENT) {
+      FetchCondition(&Source_);
+      return false;
+    }
+    if (Event.TWMessage == MSG_XFERREADY) {
+      State_ = 6;
+      return true;
+    }
+    if (Event.TWMessage == MSG_CLOSEDSREQ || Event.TWMessage == MSG_CLOSEDSOK) return false;
+  }
+  return false;
+}
+
+bool TCXTWSession::EndTransfer() {
+  TW_PENDINGXFERS P{};
+  if (State_ == 7) {
+    const bool ok = Call(&Source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &P) == TWRC_SUCCESS;
+    // 0xFFFF means "more, number unknown"; anything the call did not confirm counts as none.
+    Pending_ = ok ? (P.Count == 0xffff ? -1 : P.Count) : 0;
+    State_ = Pending_ != 0 ? 6 : 5;
+    return ok;
+  }
+  return false;
+}
+
+void TCXTWSession::Unwind(int Target) {
+  // Each step lowers the state whatever the answer: a source that refuses to let go must not keep
+  // the manager loaded.
+  while (State_ > Target && State_ > 1) {
+    TW_PENDINGXFERS P{};
+    switch (State_) {
+      case 7:
+        EndTransfer();
+        break;
+      case 6:
+        Call(&Source_, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &P);
+        Pending_ = 0;
+        State_ = 5;
+        break;
+      case 5:
+        Call(&Source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &UI_);
+        State_ = 4;
+        break;
+      case 4:
+        Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &Source_);
+        State_ = 3;
+        break;
+      case 3:
+        Call(nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &Parent_);
+        State_ = 2;
+        break;
+      default:  // 2
+        if (Library_ != nullptr) dlclose(Library_);
+        Library_ = nullptr;
+        Entry_ = nullptr;
+        State_ = 1;
+        break;
+    }
+  }
+}
+
+bool TCXTWSession::TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TProgressRec& Progress) {
+  if (State_ != 6 || Bitmap == nullptr) return false;
+  auto Fail = [&]() {
+    Bitmap->Allocate(0, 0, pf24bit);
+    ProgressFail(Progress);
+    if (State_ == 7) EndTransfer();
+    Unwind(5);  // a failed page ends the batch; the pages already delivered stay with the caller
+    return false;
+  };
+
+  TW_IMAGEINFO Info{};
+  if (Call(&Source_, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &Info) != TWRC_SUCCESS) {
+    FetchCondition(&Source_);
+    return Fail();
+  }
+  const int W = Info.ImageWidth, H = Info.ImageLength;
+  const int Bpp = Info.BitsPerPixel;
+  if (W < 1 || H < 1 || W > kMaxSide || H > kMaxSide || static_cast<int64_t>(W) * H > kMaxPixels ||
+      (Bpp != 1 && Bpp != 8 && Bpp != 24) || Info.Compression != TWCP_NONE)
+    return Fail();
+
+  if (IOParams != nullptr) {
+    IOParams->BitsPerSample = Bpp == 24 ? 8 : Bpp;
+    IOParams->SamplesPerPixel = Bpp == 24 ? 3 : 1;
+    IOParams->DpiX = Round(FIX32ToFloat(Info.XResolution));
+    IOParams->DpiY = Round(FIX32ToFloat(Info.YResolution));
+    IOParams->Width = W;
+    IOParams->Height = H;
+    IOParams->ColorMap.clear();
+  }
+  Bitmap->Allocate(W, H, Bpp == 1 ? pf1bit : pf24bit);
+
+  TW_SETUPMEMXFER Setup{};
+  if (Call(&Source_, DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &Setup) != TWRC_SUCCESS) return Fail();
+  const TW_UINT32 MinRow = static_cast<TW_UINT32>((static_cast<int64_t>(W) * Bpp + 7) / 8);
+  TW_UINT32 BufSize = Setup.Preferred;
+  if (BufSize == 0 || BufSize == TWON_DONTCARE32 || BufSize > kMaxBuffer) BufSize = Setup.MaxBufSize;
+  if (BufSize == 0 || BufSize == TWON_DONTCARE32 || BufSize > kMaxBuffer) BufSize = Setup.MinBufSize;
+  if (BufSize == 0 || BufSize == TWON_DONTCARE32 || BufSize > kMaxBuffer)
+    BufSize = std::min<TW_UINT32>(kMaxBuffer, MinRow * 64);
+  std::vector<uint8_t> Buffer(BufSize);
+
+  const int64_t Expected = static_cast<int64_t>(W) * H;
+  int64_t Received = 0;
+  State_ = 7;
+  for (;;) {
+    std::fill(Buffer.begin(), Buffer.end(), uint8_t{0});
+    TW_IMAGEMEMXFER X{};
+    X.Compression = TWON_DONTCARE16;
+    X.BytesPerRow = X.Columns = X.Rows = X.XOffset = X.YOffset = X.BytesWritten = TWON_DONTCARE32;
+    X.Memory.Flags = TWMF_APPOWNS | TWMF_POINTER;
+    X.Memory.Length = BufSize;
+    X.Memory.TheMem = Buffer.data();
+    const TW_UINT16 rc = Call(&Source_, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &X);
+    if (rc == TWRC_CANCEL) return Fail();  // state 7; ENDXFER follows
+    if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) {
+      if (rc == TWRC_FAILURE) {
+        State_ = 6;
+        FetchCondition(&Source_);
+      }
+      return Fail();
+    }
+    // The strip must lie inside the image and inside what the source says it wrote, which must
+    // fit the buffer it was given.
+    const int64_t Cols = X.Columns, Rows = X.Rows, X0 = X.XOffset, Y0 = X.YOffset;
+    const int64_t RowBytes = (Cols * Bpp + 7) / 8;
+    if (X.Compression != TWCP_NONE || Cols < 1 || Rows < 1 || X0 + Cols > W || Y0 + Rows > H ||
+        X.BytesWritten > BufSize || X.BytesPerRow < RowBytes ||
+        static_cast<int64_t>(X.BytesPerRow) * (Rows - 1) + RowBytes > static_cast<int64_t>(X.BytesWritten) ||
+        (Bpp == 1 && X0 % 8 != 0))
+      return Fail();
+    for (int64_t r = 0; r < Rows; ++r) {
+      const uint8_t* s = Buffer.data() + r * X.BytesPerRow;
+      uint8_t* d = Bitmap->ScanLine(static_cast<int>(Y0 + r));
+      if (Bpp == 1) {
+        std::memcpy(d + X0 / 8, s, static_cast<size_t>(RowBytes));
+      } else if (Bpp == 24) {
+        d += X0 * 3;
+        for (int64_t c = 0; c < Cols; ++c, s += 3, d += 3) {
+          d[0] = s[2];
+          d[1] = s[1];
+          d[2] = s[0];
+        }
+      } else {
+        d += X0 * 3;
+        for (int64_t c = 0; c < Cols; ++c, ++s, d += 3) d[0] = d[1] = d[2] = *s;
+      }
+    }
+    Received += Cols * Rows;
+    if (Received > 2 * Expected) return Fail();  // a source repeating strips forever
+    ProgressReport(Progress, static_cast<int32_t>((Y0 + Rows) * 100 / H));
+    if (rc == TWRC_XFERDONE) break;
+    if (ProgressAborting(Progress)) return Fail();
+  }
+  if (Received < Expected) return Fail();  // done before every row arrived
+  EndTransfer();
+  return true;
+}
+
+// ---- Manager queries --------------------------------------------------------------------------------
+
+bool CXTW_GetSourceList(std::vector<TW_IDENTITY>& List, const TCXTWainParams* Params) {
+  List.clear();
+  TCXTWSession S(Params);
+  if (!S.LoadManager() || !S.OpenManager(nullptr)) return false;
+  return S.ListSources(List);
+}
+
+std::string CXTW_GetDefaultSource(void* Parent, const TCXTWainParams* Params) {
+  TCXTWSession S(Params);
+  TW_IDENTITY Id{};
+  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.DefaultSource(Id)) return {};
+  return CXTW_Name(Id.ProductName);
+}
+
+bool CXTW_SelectImageSource(void* Parent, std::string& SourceName, const TCXTWainParams* Params) {
+  TCXTWSession S(Params);
+  TW_IDENTITY Id{};
+  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.UserSelect(Id)) return false;
+  SourceName = CXTW_Name(Id.ProductName);
+  return true;
+}
+
+}  // namespace corvex

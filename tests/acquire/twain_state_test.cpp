@@ -1,0 +1,354 @@
+// The TWAIN state machine against a scripted source manager: loading, opening, refusals at every
+// step unwinding to the right state, buffered-memory transfers with their pixels, and faulty
+// sources (short, oversized, cancelled, absurd) that must end cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "corvex/acquire/CXTWain.h"
+#include "corvex/io/CorvexIO.h"
+#include "corvex/platform/graphics/bitmap.h"
+
+namespace corvex {
+namespace {
+
+// A source manager and one source, driven by a script the test sets up.
+struct FakeDSM {
+  std::vector<std::string> Sources{"Flatbed A", "", "HP ScanJet 5"};
+  std::string Default = "HP ScanJet 5";
+  std::map<std::pair<TW_UINT16, TW_UINT16>, TW_UINT16> Refuse;  // (DAT, MSG) -> return code
+  TW_UINT16 Condition = TWCC_SUCCESS;
+  TW_UINT16 PostedMessage = MSG_XFERREADY;
+  // The image: raw rows as the source sends them (RGB order for 24 bits).
+  int W = 0, H = 0, Bpp = 24;
+  std::vector<std::vector<uint8_t>> Rows;
+  int StripRows = 2, Padding = 3;
+  TW_UINT32 Preferred = 64;
+  int StripsBeforeDone = -1;      // >= 0: claim XFERDONE after that many strips
+  int ExtraWritten = 0;            // added to BytesWritten
+  int CancelAtStrip = -1;
+  // What the application did.
+  bool DsmOpen = false, DsOpen = false, Enabled = false;
+  std::vector<std::pair<TW_UINT16, TW_UINT16>> Log;
+  size_t Next = 0;
+  int Strip = 0, NextRow = 0;
+
+  TW_UINT16 Entry(pTW_IDENTITY Dest, TW_UINT16 DAT, TW_UINT16 MSG, void* Data) {
+    (void)Dest;
+    Log.emplace_back(DAT, MSG);
+    auto it = Refuse.find({DAT, MSG});
+    if (it != Refuse.end()) return it->second;
+    switch (DAT) {
+      case DAT_PARENT:
+        DsmOpen = MSG == MSG_OPENDSM;
+        return TWRC_SUCCESS;
+      case DAT_STATUS:
+        static_cast<TW_STATUS*>(Data)->ConditionCode = Condition;
+        return TWRC_SUCCESS;
+      case DAT_IDENTITY: {
+        auto* Id = static_cast<TW_IDENTITY*>(Data);
+        if (MSG == MSG_GETFIRST) Next = 0;
+        if (MSG == MSG_GETFIRST || MSG == MSG_GETNEXT) {
+          if (Next >= Sources.size()) return TWRC_ENDOFLIST;
+          SetName(*Id, Sources[Next++]);
+          return TWRC_SUCCESS;
+        }
+        if (MSG == MSG_GETDEFAULT || MSG == MSG_USERSELECT) {
+          SetName(*Id, Default);
+          return TWRC_SUCCESS;
+        }
+        if (MSG == MSG_OPENDS) {
+          if (Id->ProductName[0] == 0) SetName(*Id, Default);
+          DsOpen = true;
+        }
+        if (MSG == MSG_CLOSEDS) DsOpen = false;
+        return TWRC_SUCCESS;
+      }
+      case DAT_USERINTERFACE:
+        Enabled = MSG == MSG_ENABLEDS;
+        return TWRC_SUCCESS;
+      case DAT_EVENT:
+        static_cast<TW_EVENT*>(Data)->TWMessage = PostedMessage;
+        return TWRC_DSEVENT;
+      case DAT_IMAGEINFO: {
+        auto* I = static_cast<TW_IMAGEINFO*>(Data);
+        I->ImageWidth = W;
+        I->ImageLength = H;
+        I->BitsPerPixel = static_cast<TW_INT16>(Bpp);
+        I->XResolution = FloatToFIX32(299.6);
+        I->YResolution = FloatToFIX32(150.0);
+        I->Compression = TWCP_NONE;
+        return TWRC_SUCCESS;
+      }
+      case DAT_SETUPMEMXFER:
+        static_cast<TW_SETUPMEMXFER*>(Data)->Preferred = Preferred;
+        return TWRC_SUCCESS;
+      case DAT_IMAGEMEMXFER: return Strip_(*static_cast<TW_IMAGEMEMXFER*>(Data));
+      case DAT_PENDINGXFERS:
+        static_cast<TW_PENDINGXFERS*>(Data)->Count = 0;
+        return TWRC_SUCCESS;
+      default: return TWRC_FAILURE;
+    }
+  }
+
+  TW_UINT16 Strip_(TW_IMAGEMEMXFER& X) {
+    if (Strip == CancelAtStrip) return TWRC_CANCEL;
+    const TW_UINT32 RowBytes = static_cast<TW_UINT32>((W * Bpp + 7) / 8 + Padding);
+    const int n = std::min({StripRows, H - NextRow, static_cast<int>(X.Memory.Length / RowBytes)});
+    auto* m = static_cast<uint8_t*>(X.Memory.TheMem);
+    for (int r = 0; r < n; ++r) std::memcpy(m + r * RowBytes, Rows[static_cast<size_t>(NextRow + r)].data(), Rows[0].size());
+    X.Compression = TWCP_NONE;
+    X.BytesPerRow = RowBytes;
+    X.Columns = static_cast<TW_UINT32>(W);
+    X.Rows = static_cast<TW_UINT32>(n);
+    X.XOffset = 0;
+    X.YOffset = static_cast<TW_UINT32>(NextRow);
+    X.BytesWritten = static_cast<TW_UINT32>(static_cast<int>(RowBytes) * n + ExtraWritten);
+    NextRow += n;
+    ++Strip;
+    const bool Done = StripsBeforeDone >= 0 ? Strip >= StripsBeforeDone : NextRow >= H;
+    return Done ? TWRC_XFERDONE : TWRC_SUCCESS;
+  }
+
+  static void SetName(TW_IDENTITY& Id, const std::string& Name) {
+    Id = TW_IDENTITY{};
+    std::memcpy(Id.ProductName, Name.data(), std::min(Name.size(), sizeof(Id.ProductName)));
+  }
+};
+
+FakeDSM* gFake = nullptr;
+
+TW_UINT16 FakeEntry(pTW_IDENTITY, pTW_IDENTITY Dest, TW_UINT32, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
+  return gFake->Entry(Dest, DAT, MSG, Data);
+}
+
+class TwainState : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gFake = &Fake;
+    CXTW_SetEntryPoint(&FakeEntry);
+  }
+  void TearDown() override {
+    CXTW_SetEntryPoint(nullptr);
+    CXTW_SetLibraryName("");
+    gFake = nullptr;
+  }
+  // Everything the session opened was closed again.
+  void ExpectClosed() {
+    EXPECT_FALSE(Fake.Enabled);
+    EXPECT_FALSE(Fake.DsOpen);
+    EXPECT_FALSE(Fake.DsmOpen);
+  }
+  // A session at state 6, ready to transfer.
+  bool ReadyToTransfer(TCXTWSession& S) {
+    return S.LoadManager() && S.OpenManager() && S.OpenSource("") && S.EnableSource(false) && S.WaitForTransfer();
+  }
+  FakeDSM Fake;
+};
+
+TEST_F(TwainState, MissingManagerFailsCleanly) {
+  CXTW_SetEntryPoint(nullptr);
+  for (const char* Name : {"/nonexistent/libnodsm.so", "libz.so.1"}) {  // absent; present without DSM_Entry
+    CXTW_SetLibraryName(Name);
+    std::vector<TW_IDENTITY> List(1);
+    EXPECT_FALSE(CXTW_GetSourceList(List)) << Name;
+    EXPECT_TRUE(List.empty());
+    EXPECT_EQ(CXTW_GetDefaultSource(nullptr), "");
+    std::string Chosen = "x";
+    EXPECT_FALSE(CXTW_SelectImageSource(nullptr, Chosen));
+    EXPECT_EQ(Chosen, "x");
+    TCXTWainParams P;
+    EXPECT_EQ(P.GetSourceCount(), 0);
+    EXPECT_EQ(P.GetDefaultSource(), -1);
+    TCXTWSession S(&P);
+    EXPECT_FALSE(S.LoadManager());
+    EXPECT_EQ(S.GetState(), 1);
+  }
+  EXPECT_TRUE(Fake.Log.empty());
+}
+
+TEST_F(TwainState, SourceListNamesAndSelection) {
+  Fake.Sources.push_back(std::string(40, 'Z'));  // no terminator inside the field
+  TCXTWainParams P;
+  P.SetAppProductName("Corvex test");
+  EXPECT_EQ(P.AppIdentity().SupportedGroups, 3u);
+  ASSERT_EQ(P.GetSourceCount(), 3);  // the unnamed source is skipped
+  EXPECT_EQ(P.GetSourceName(0), "Flatbed A");
+  EXPECT_EQ(P.GetSourceName(1), "HP ScanJet 5");
+  EXPECT_EQ(P.GetSourceName(2), std::string(33, 'Z'));
+  EXPECT_EQ(P.GetSourceName(3), "");
+  EXPECT_TRUE(P.SelectSourceByName("hp"));
+  EXPECT_EQ(P.GetSelectedSource(), 1);
+  EXPECT_FALSE(P.SelectSourceByName("Canon"));
+  EXPECT_EQ(P.GetDefaultSource(), 1);
+  std::string Chosen;
+  EXPECT_TRUE(CXTW_SelectImageSource(nullptr, Chosen));
+  EXPECT_EQ(Chosen, "HP ScanJet 5");
+  ExpectClosed();
+
+  // Opening by name finds that source; an unknown name is refused, not replaced by another.
+  TCXTWSession S(&P);
+  ASSERT_TRUE(S.LoadManager() && S.OpenManager());
+  EXPECT_FALSE(S.OpenSource("Scanner that is not there"));
+  EXPECT_EQ(S.GetState(), 3);
+  EXPECT_EQ(S.GetConditionCode(), TWCC_NODS);
+  ASSERT_TRUE(S.OpenSource("Flatbed A"));
+  EXPECT_EQ(CXTW_Name(S.GetSourceIdentity().ProductName), "Flatbed A");
+  S.Unwind();
+  EXPECT_EQ(S.GetState(), 1);
+  ExpectClosed();
+}
+
+// A refusal at each step leaves the session in the state before it; the destructor then closes
+// everything that was opened, in reverse order.
+TEST_F(TwainState, RefusalAtEachStepUnwinds) {
+  struct Case {
+    TW_UINT16 DAT, MSG, RC;
+    int State;  // where the session stops
+  } const Cases[] = {
+      {DAT_PARENT, MSG_OPENDSM, TWRC_FAILURE, 2},
+      {DAT_IDENTITY, MSG_OPENDS, TWRC_FAILURE, 3},
+      {DAT_USERINTERFACE, MSG_ENABLEDS, TWRC_CANCEL, 4},
+      {DAT_EVENT, MSG_PROCESSEVENT, 77, 5},  // a code no manager should return
+      {DAT_IMAGEINFO, MSG_GET, TWRC_FAILURE, 5},
+  };
+  for (const Case& c : Cases) {
+    Fake = FakeDSM{};
+    Fake.W = Fake.H = 1;
+    Fake.Rows.assign(1, std::vector<uint8_t>(3, 0));
+    Fake.Refuse[{c.DAT, c.MSG}] = c.RC;
+    Fake.Condition = TWCC_MAXCONNECTIONS;
+    bool Abort = false;
+    TProgressRec Progress;
+    Progress.Aborting = &Abort;
+    {
+      TCXTWSession S(nullptr);
+      TBitmap B;
+      const bool ok = ReadyToTransfer(S) && S.TransferMemory(&B, nullptr, Progress);
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(S.GetState(), c.State) << c.DAT << "/" << c.MSG;
+      if (c.MSG == MSG_OPENDS) {
+        EXPECT_EQ(S.GetConditionCode(), TWCC_MAXCONNECTIONS);
+      }
+      if (c.DAT == DAT_IMAGEINFO) {
+        EXPECT_TRUE(Abort);
+      }
+    }
+    ExpectClosed();
+    if (c.State >= 3) {
+      ASSERT_GE(Fake.Log.size(), 1u);
+      EXPECT_EQ(Fake.Log.back(), std::make_pair(DAT_PARENT, MSG_CLOSEDSM));
+    }
+  }
+  // A source that asks to be closed instead of offering an image.
+  Fake = FakeDSM{};
+  Fake.PostedMessage = MSG_CLOSEDSREQ;
+  TCXTWSession S(nullptr);
+  EXPECT_FALSE(ReadyToTransfer(S));
+  EXPECT_EQ(S.GetState(), 5);
+}
+
+TEST_F(TwainState, MemoryTransferRgbAndBilevel) {
+  // 5 x 3 RGB in strips of 2 rows, rows padded by 3 bytes.
+  Fake.W = 5;
+  Fake.H = 3;
+  for (int y = 0; y < 3; ++y) {
+    std::vector<uint8_t> Row(15);
+    for (int x = 0; x < 5; ++x) {
+      Row[static_cast<size_t>(3 * x)] = static_cast<uint8_t>(10 * x + y);
+      Row[static_cast<size_t>(3 * x + 1)] = static_cast<uint8_t>(100 + y);
+      Row[static_cast<size_t>(3 * x + 2)] = static_cast<uint8_t>(200 + x);
+    }
+    Fake.Rows.push_back(Row);
+  }
+  TCXTWainParams P;
+  TIOParamsVals IO;
+  std::vector<int> Percent;
+  {
+    TCXTWSession S(&P);
+    TBitmap B;
+    TProgressRec Progress;
+    ASSERT_TRUE(ReadyToTransfer(S));
+    ASSERT_TRUE(S.TransferMemory(&B, &IO, Progress));
+    EXPECT_EQ(S.GetState(), 5);  // nothing pending
+    ASSERT_EQ(B.GetPixelFormat(), pf24bit);
+    ASSERT_EQ(B.GetWidth(), 5);
+    ASSERT_EQ(B.GetHeight(), 3);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) {
+        const uint8_t* p = B.ScanLine(y) + 3 * x;  // blue, green, red
+        EXPECT_EQ(p[0], 200 + x);
+        EXPECT_EQ(p[1], 100 + y);
+        EXPECT_EQ(p[2], 10 * x + y);
+      }
+    EXPECT_EQ(IO.BitsPerSample, 8);
+    EXPECT_EQ(IO.SamplesPerPixel, 3);
+    EXPECT_EQ(IO.DpiX, 300);
+    EXPECT_EQ(IO.DpiY, 150);
+    EXPECT_EQ(IO.Width, 5);
+    EXPECT_EQ(IO.Height, 3);
+  }
+  ExpectClosed();
+
+  // 10 x 2 bilevel: bits copied as sent (0 black, 1 white), one row per strip.
+  Fake = FakeDSM{};
+  Fake.W = 10;
+  Fake.H = 2;
+  Fake.Bpp = 1;
+  Fake.StripRows = 1;
+  Fake.Rows = {{0xA5, 0xC0}, {0x0F, 0x40}};
+  TCXTWSession S(&P);
+  TBitmap B;
+  TProgressRec Progress;
+  ASSERT_TRUE(ReadyToTransfer(S));
+  ASSERT_TRUE(S.TransferMemory(&B, &IO, Progress));
+  ASSERT_EQ(B.GetPixelFormat(), pf1bit);
+  EXPECT_EQ(B.ScanLine(0)[0], 0xA5);
+  EXPECT_EQ(B.ScanLine(0)[1] & 0xC0, 0xC0);
+  EXPECT_EQ(B.ScanLine(1)[0], 0x0F);
+  EXPECT_EQ(B.ScanLine(1)[1] & 0xC0, 0x40);
+  EXPECT_EQ(IO.BitsPerSample, 1);
+  EXPECT_EQ(IO.SamplesPerPixel, 1);
+}
+
+// Sources that misbehave during the transfer: no image is kept, the abort flag is set, the
+// session is back at state 5 and closes cleanly.
+TEST_F(TwainState, FaultyTransfersEndCleanly) {
+  enum Fault { Short, Oversized, Undersized, Cancel, ZeroSize, Absurd, UserAbort };
+  for (Fault f : {Short, Oversized, Undersized, Cancel, ZeroSize, Absurd, UserAbort}) {
+    Fake = FakeDSM{};
+    Fake.W = 4;
+    Fake.H = 6;
+    Fake.Rows.assign(6, std::vector<uint8_t>(12, 0x55));
+    if (f == Short) Fake.StripsBeforeDone = 1;
+    if (f == Oversized) Fake.ExtraWritten = 1000;
+    if (f == Undersized) Fake.ExtraWritten = -5;
+    if (f == Cancel) Fake.CancelAtStrip = 1;
+    if (f == ZeroSize) Fake.W = 0;
+    if (f == Absurd) Fake.W = Fake.H = 2000000;
+    bool Abort = false;
+    TProgressRec Progress;
+    Progress.Aborting = &Abort;
+    if (f == UserAbort) {
+      Progress.OnProgress = TCXProgressEvent::FromFunction([](void* a, TObject*, int32_t) { *static_cast<bool*>(a) = true; }, &Abort);
+    }
+    {
+      TCXTWSession S(nullptr);
+      TBitmap B;
+      ASSERT_TRUE(ReadyToTransfer(S));
+      EXPECT_FALSE(S.TransferMemory(&B, nullptr, Progress)) << f;
+      EXPECT_EQ(B.GetWidth() * B.GetHeight(), 0) << f;
+      EXPECT_TRUE(Abort) << f;
+      EXPECT_EQ(S.GetState(), 5) << f;
+    }
+    ExpectClosed();
+  }
+}
+
+}  // namespace
+}  // namespace corvex
