@@ -407,15 +407,8 @@ bool TCXTWSession::TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TPro
       (Bpp != 1 && Bpp != 8 && Bpp != 24) || Info.Compression != TWCP_NONE)
     return Fail();
 
-  if (IOParams != nullptr) {
-    IOParams->BitsPerSample = Bpp == 24 ? 8 : Bpp;
-    IOParams->SamplesPerPixel = Bpp == 24 ? 3 : 1;
-    IOParams->DpiX = Round(FIX32ToFloat(Info.XResolution));
-    IOParams->DpiY = Round(FIX32ToFloat(Info.YResolution));
-    IOParams->Width = W;
-    IOParams->Height = H;
-    IOParams->ColorMap.clear();
-  }
+  Info_ = Info;
+  CXTW_FillIOParams(IOParams, Info);
   Bitmap->Allocate(W, H, Bpp == 1 ? pf1bit : pf24bit);
 
   TW_SETUPMEMXFER Setup{};
@@ -483,6 +476,55 @@ bool TCXTWSession::TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TPro
   if (Received < Expected) return Fail();  // done before every row arrived
   EndTransfer();
   return true;
+}
+
+void CXTW_FillIOParams(TIOParamsVals* IOParams, const TW_IMAGEINFO& Info) {
+  if (IOParams == nullptr) return;
+  const int Bpp = Info.BitsPerPixel;
+  IOParams->BitsPerSample = Bpp == 24 ? 8 : Bpp;
+  IOParams->SamplesPerPixel = Bpp == 24 ? 3 : 1;
+  IOParams->DpiX = Round(FIX32ToFloat(Info.XResolution));
+  IOParams->DpiY = Round(FIX32ToFloat(Info.YResolution));
+  IOParams->Width = Info.ImageWidth;
+  IOParams->Height = Info.ImageLength;
+  IOParams->ColorMap.clear();
+}
+
+bool TCXTWSession::NegotiateMemoryTransfer() {
+  if (State_ != 4) return false;
+  // The container is the application's: a one-value record the source reads during the call.
+  TW_ONEVALUE Value{TWTY_UINT16, TWSX_MEMORY};
+  TW_CAPABILITY Cap{ICAP_XFERMECH, TWON_ONEVALUE, &Value};
+  if (Call(&Source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &Cap) != TWRC_SUCCESS) {
+    FetchCondition(&Source_);
+    return false;
+  }
+  return true;
+}
+
+bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallBack MultiCallBack,
+                  TCXTWainParams* Params, TIOParamsVals* IOParams, TProgressRec& Progress) {
+  if (Params == nullptr || (MultiPage ? !MultiCallBack : Bitmap == nullptr)) return false;
+  Params->FillSourceListData();
+  const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
+  TCXTWSession S(Params);
+  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name) || !S.NegotiateMemoryTransfer() ||
+      !S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer())
+    return false;
+  if (!MultiPage) {
+    const bool ok = S.TransferMemory(Bitmap, IOParams, Progress);
+    return ok;  // the session's destructor resets what is still pending and closes the rest
+  }
+  bool Any = false;
+  while (S.GetState() == 6 && !ProgressAborting(Progress)) {
+    TBitmap Page;
+    if (!S.TransferMemory(&Page, nullptr, Progress)) break;
+    TIOParamsVals* Record = nullptr;
+    MultiCallBack(&Page, Record);
+    CXTW_FillIOParams(Record, S.GetImageInfo());
+    Any = true;
+  }
+  return Any;
 }
 
 // ---- Manager queries --------------------------------------------------------------------------------

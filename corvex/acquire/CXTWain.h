@@ -129,6 +129,11 @@ class TCXTWSession {
   bool TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TProgressRec& Progress);
   // The transfers still pending after the last MSG_ENDXFER (0 when none).
   int GetPendingCount() const { return Pending_; }
+  // The image information of the last transfer.
+  const TW_IMAGEINFO& GetImageInfo() const { return Info_; }
+  // 4: asks the source for buffered-memory transfers (ICAP_XFERMECH = TWSX_MEMORY); false when
+  // it refuses.
+  bool NegotiateMemoryTransfer();
 
   // Manager queries (state 3 needed): the source list and the default source.
   bool ListSources(std::vector<TW_IDENTITY>& List);
@@ -154,7 +159,23 @@ class TCXTWSession {
   TW_IDENTITY Source_{};
   TW_USERINTERFACE UI_{};
   int Pending_ = 0;
+  TW_IMAGEINFO Info_{};
 };
+
+// Fills an image's parameter record from the source's image information (sample layout,
+// resolution rounded to whole dots per inch, size, no colour map).
+void CXTW_FillIOParams(TIOParamsVals* IOParams, const TW_IMAGEINFO& Info);
+
+// procedure(Bitmap; var IOParams): called once per page of a feeder acquisition. The callback
+// takes the bitmap's content and may point IOParams at the record of the new image.
+using TCXTWMultiCallBack = TEvent<void(TBitmap* Bitmap, TIOParamsVals*& IOParams)>;
+
+// Acquires from the selected source with buffered-memory transfers. Single mode fills Bitmap and
+// IOParams; multi-page mode hands each page to MultiCallBack and keeps going while the source
+// has pages pending. True when at least one image arrived. A page that fails ends the batch
+// (the pages already handed over stay), sets the abort flag and closes everything.
+bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallBack MultiCallBack,
+                  TCXTWainParams* Params, TIOParamsVals* IOParams, TProgressRec& Progress);
 
 // ---- The application's calls ------------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,8 @@ struct FakeDSM {
   int StripsBeforeDone = -1;      // >= 0: claim XFERDONE after that many strips
   int ExtraWritten = 0;            // added to BytesWritten
   int CancelAtStrip = -1;
+  int Pages = 1, JamAtPage = -1, Page = 0;  // a feeder: pages in the tray, the page that jams
+  bool RefuseMemory = false;
   // What the application did.
   bool DsmOpen = false, DsOpen = false, Enabled = false;
   std::vector<std::pair<TW_UINT16, TW_UINT16>> Log;
@@ -85,12 +88,20 @@ struct FakeDSM {
         I->Compression = TWCP_NONE;
         return TWRC_SUCCESS;
       }
+      case DAT_CAPABILITY: {
+        auto* C = static_cast<TW_CAPABILITY*>(Data);
+        const bool Memory = C->Cap == ICAP_XFERMECH && static_cast<TW_ONEVALUE*>(C->hContainer)->Item == TWSX_MEMORY;
+        return Memory && !RefuseMemory ? TWRC_SUCCESS : TWRC_FAILURE;
+      }
       case DAT_SETUPMEMXFER:
         static_cast<TW_SETUPMEMXFER*>(Data)->Preferred = Preferred;
         return TWRC_SUCCESS;
       case DAT_IMAGEMEMXFER: return Strip_(*static_cast<TW_IMAGEMEMXFER*>(Data));
       case DAT_PENDINGXFERS:
-        static_cast<TW_PENDINGXFERS*>(Data)->Count = 0;
+        if (MSG == MSG_ENDXFER) ++Page;
+        if (MSG == MSG_RESET) Page = Pages;
+        Strip = NextRow = 0;
+        static_cast<TW_PENDINGXFERS*>(Data)->Count = static_cast<TW_UINT16>(Pages - Page);
         return TWRC_SUCCESS;
       default: return TWRC_FAILURE;
     }
@@ -98,10 +109,14 @@ struct FakeDSM {
 
   TW_UINT16 Strip_(TW_IMAGEMEMXFER& X) {
     if (Strip == CancelAtStrip) return TWRC_CANCEL;
+    if (Page == JamAtPage && Strip == 1) return TWRC_FAILURE;
     const TW_UINT32 RowBytes = static_cast<TW_UINT32>((W * Bpp + 7) / 8 + Padding);
     const int n = std::min({StripRows, H - NextRow, static_cast<int>(X.Memory.Length / RowBytes)});
     auto* m = static_cast<uint8_t*>(X.Memory.TheMem);
-    for (int r = 0; r < n; ++r) std::memcpy(m + r * RowBytes, Rows[static_cast<size_t>(NextRow + r)].data(), Rows[0].size());
+    for (int r = 0; r < n; ++r) {
+      std::memcpy(m + r * RowBytes, Rows[static_cast<size_t>(NextRow + r)].data(), Rows[0].size());
+      m[r * RowBytes] = static_cast<uint8_t>(m[r * RowBytes] + Page);  // pages differ in their first byte
+    }
     X.Compression = TWCP_NONE;
     X.BytesPerRow = RowBytes;
     X.Columns = static_cast<TW_UINT32>(W);
@@ -348,6 +363,66 @@ TEST_F(TwainState, FaultyTransfersEndCleanly) {
     }
     ExpectClosed();
   }
+}
+
+// A receiver of feeder pages, as a multi-image component would be: it keeps each page and hands
+// back the parameter record of the new image.
+struct PageSink : TObject {
+  std::vector<std::unique_ptr<TBitmap>> Pages;
+  std::vector<std::unique_ptr<TIOParamsVals>> Records;
+  void OnPage(TBitmap* Bitmap, TIOParamsVals*& IOParams) {
+    Pages.push_back(std::make_unique<TBitmap>());
+    Pages.back()->Assign(Bitmap);
+    Records.push_back(std::make_unique<TIOParamsVals>());
+    IOParams = Records.back().get();
+  }
+};
+
+// Single and feeder acquisitions through the whole state sequence; a jam on the third page keeps
+// the first two, reports the abort and closes the source and manager.
+TEST_F(TwainState, AcquireSingleAndFeeder) {
+  auto Setup = [&](int Pages, int Jam) {
+    Fake = FakeDSM{};
+    Fake.W = 2;
+    Fake.H = 3;
+    Fake.Rows.assign(3, std::vector<uint8_t>{10, 20, 30, 40, 50, 60});
+    Fake.Pages = Pages;
+    Fake.JamAtPage = Jam;
+  };
+  TCXTWainParams P;
+  P.SetSelectedSource(1);  // "HP ScanJet 5"
+  TProgressRec Progress;
+  bool Abort = false;
+  Progress.Aborting = &Abort;
+
+  Setup(2, -1);
+  TBitmap B;
+  TIOParamsVals IO;
+  ASSERT_TRUE(CXTW_Acquire(nullptr, &B, false, nullptr, &P, &IO, Progress));
+  EXPECT_EQ(B.ScanLine(2)[3], 60);
+  EXPECT_EQ(IO.Width, 2);
+  EXPECT_FALSE(Abort);
+  ExpectClosed();
+  EXPECT_NE(std::find(Fake.Log.begin(), Fake.Log.end(), std::make_pair(DAT_PENDINGXFERS, MSG_RESET)), Fake.Log.end());
+
+  Setup(4, 2);
+  PageSink Sink;
+  ASSERT_TRUE(CXTW_Acquire(nullptr, nullptr, true, TCXTWMultiCallBack(&Sink, &PageSink::OnPage), &P, nullptr, Progress));
+  ASSERT_EQ(Sink.Pages.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(Sink.Pages[i]->ScanLine(0)[2], 10 + i);  // red of the first pixel, page-marked
+    EXPECT_EQ(Sink.Records[i]->Height, 3);
+    EXPECT_EQ(Sink.Records[i]->DpiX, 300);
+  }
+  EXPECT_TRUE(Abort);
+  ExpectClosed();
+
+  // A source that will not do memory transfers is refused before anything is shown.
+  Setup(1, -1);
+  Fake.RefuseMemory = true;
+  Abort = false;
+  EXPECT_FALSE(CXTW_Acquire(nullptr, &B, false, nullptr, &P, &IO, Progress));
+  ExpectClosed();
 }
 
 }  // namespace
