@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 
 #include "corvex/io/CorvexIO.h"
@@ -502,13 +504,194 @@ bool TCXTWSession::NegotiateMemoryTransfer() {
   return true;
 }
 
+bool TCXTWSession::SetOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item) {
+  if (State_ != 4) return false;
+  TW_ONEVALUE Value{Type, Item};
+  TW_CAPABILITY C{Cap, TWON_ONEVALUE, &Value};
+  return Call(&Source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &C) == TWRC_SUCCESS;
+}
+
+bool TCXTWSession::GetValues(TW_UINT16 Cap, std::vector<TW_UINT32>& Items, TW_UINT16& Type, int& Current,
+                             TW_UINT32* Range) {
+  constexpr TW_UINT32 kMaxItems = 1024;  // the container's size is not given; its count is bounded
+  Items.clear();
+  Current = -1;
+  if (State_ != 4) return false;
+  TW_CAPABILITY C{Cap, TWON_DONTCARE16, nullptr};
+  if (Call(&Source_, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &C) != TWRC_SUCCESS || C.hContainer == nullptr) return false;
+  // The container belongs to the application now; the Linux managers allocate it with malloc.
+  std::unique_ptr<void, void (*)(void*)> Hold(C.hContainer, &std::free);
+  auto Slot = [](const TW_UINT8* p, size_t size) {
+    TW_UINT32 v = 0;
+    std::memcpy(&v, p, std::min<size_t>(size, 4));
+    if (size == 2) v = static_cast<TW_UINT32>(static_cast<TW_UINT16>(v));
+    return v;
+  };
+  switch (C.ConType) {
+    case TWON_ONEVALUE: {
+      const auto* V = static_cast<const TW_ONEVALUE*>(C.hContainer);
+      const size_t size = TWItemSize(V->ItemType);
+      if (size == 0 || size > 4) return false;
+      Type = V->ItemType;
+      Items.push_back(Slot(reinterpret_cast<const TW_UINT8*>(V) + offsetof(TW_ONEVALUE, Item), size));
+      Current = 0;
+      return true;
+    }
+    case TWON_ENUMERATION: {
+      const auto* E = static_cast<const TW_ENUMERATION*>(C.hContainer);
+      const size_t size = TWItemSize(E->ItemType);
+      if (size == 0 || size > 4 || E->NumItems > kMaxItems) return false;
+      Type = E->ItemType;
+      const auto* p = reinterpret_cast<const TW_UINT8*>(E) + offsetof(TW_ENUMERATION, ItemList);
+      for (TW_UINT32 i = 0; i < E->NumItems; ++i) Items.push_back(Slot(p + i * size, size));
+      Current = E->CurrentIndex < E->NumItems ? static_cast<int>(E->CurrentIndex) : -1;
+      return true;
+    }
+    case TWON_RANGE: {
+      const auto* R = static_cast<const TW_RANGE*>(C.hContainer);
+      const size_t size = TWItemSize(R->ItemType);
+      if (size == 0 || size > 4) return false;
+      Type = R->ItemType;
+      Items.push_back(R->CurrentValue);
+      Current = 0;
+      if (Range != nullptr) {
+        Range[0] = R->MinValue;
+        Range[1] = R->MaxValue;
+        Range[2] = R->StepSize;
+      }
+      return true;
+    }
+    default: return false;  // arrays have no current value; unknown containers are not read
+  }
+}
+
+namespace {
+
+double SlotToDouble(TW_UINT32 v, TW_UINT16 Type) {
+  switch (Type) {
+    case TWTY_FIX32: return FIX32ToFloat(ItemToFIX32(v));
+    case TWTY_INT8: return static_cast<int8_t>(v);
+    case TWTY_INT16: return static_cast<int16_t>(v);
+    case TWTY_INT32: return static_cast<int32_t>(v);
+    default: return v;
+  }
+}
+
+}  // namespace
+
+void TCXTWSession::Negotiate(const TCXTWSourceCaps& Caps) {
+  if (State_ != 4) return;
+  std::vector<TW_UINT32> Items;
+  TW_UINT16 Type = 0;
+  int Current = -1;
+  if (GetValues(ICAP_UNITS, Items, Type, Current, nullptr)) SetOne(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
+  SetOne(ICAP_PLANARCHUNKY, TWTY_UINT16, TWPC_CHUNKY);
+  const std::pair<TW_UINT16, const TCXDoubleList*> Doubles[] = {{ICAP_XRESOLUTION, &Caps.XResolution},
+                                                                 {ICAP_YRESOLUTION, &Caps.YResolution},
+                                                                 {ICAP_XSCALING, &Caps.XScaling},
+                                                                 {ICAP_YSCALING, &Caps.YScaling}};
+  for (const auto& [Cap, List] : Doubles)
+    if (List->GetCount() > 0) SetOne(Cap, TWTY_FIX32, FIX32ToItem(FloatToFIX32(List->GetCurrentValue())));
+  if (Caps.PixelType.GetCount() > 0) {
+    const int Pt = std::clamp(Caps.PixelType.GetCurrentValue(), 0, static_cast<int>(TWPT_RGB));
+    if (SetOne(ICAP_PIXELTYPE, TWTY_UINT16, static_cast<TW_UINT32>(Pt))) {
+      if (Pt == TWPT_GRAY) SetOne(ICAP_BITDEPTH, TWTY_UINT16, 8);
+      if (Pt == TWPT_RGB) {
+        SetOne(ICAP_BITDEPTH, TWTY_UINT16, 24);
+        SetOne(ICAP_PIXELFLAVOR, TWTY_UINT16, TWPF_CHOCOLATE);
+      }
+    }
+  }
+  SetOne(CAP_FEEDERENABLED, TWTY_BOOL, Caps.FeederEnabled ? 1 : 0);
+  if (Caps.Orientation.GetCount() > 0)
+    SetOne(ICAP_ORIENTATION, TWTY_UINT16, static_cast<TW_UINT32>(Caps.Orientation.GetCurrentValue()));
+  SetOne(CAP_INDICATORS, TWTY_BOOL, Caps.Indicators ? 1 : 0);
+  SetOne(CAP_DUPLEXENABLED, TWTY_BOOL, Caps.DuplexEnabled ? 1 : 0);
+  if (Caps.AcquireFrameEnabled) {
+    TW_IMAGELAYOUT Layout{};
+    Layout.Frame = {FloatToFIX32(Caps.AcquireFrame[0]), FloatToFIX32(Caps.AcquireFrame[1]),
+                    FloatToFIX32(Caps.AcquireFrame[2]), FloatToFIX32(Caps.AcquireFrame[3])};
+    Call(&Source_, DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &Layout);
+  }
+}
+
+void TCXTWSession::ReadCapabilities(TCXTWSourceCaps& Caps) {
+  if (State_ != 4) return;
+  SetOne(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES);
+  std::vector<TW_UINT32> Items;
+  TW_UINT16 Type = 0;
+  int Current = -1;
+  TW_UINT32 Range[3] = {0, 0, 0};
+  auto ReadDoubles = [&](TW_UINT16 Cap, TCXDoubleList& List, bool OneWhenNone) {
+    List.Clear();
+    Range[0] = Range[1] = Range[2] = 0;
+    if (GetValues(Cap, Items, Type, Current, Range)) {
+      for (TW_UINT32 v : Items) List.Add(SlotToDouble(v, Type));
+      if (Range[2] != 0) {
+        List.SetRangeMin(SlotToDouble(Range[0], Type));
+        List.SetRangeMax(SlotToDouble(Range[1], Type));
+        List.SetRangeStep(SlotToDouble(Range[2], Type));
+      }
+      if (Current >= 0) List.SetCurrentValue(SlotToDouble(Items[static_cast<size_t>(Current)], Type));
+    } else if (OneWhenNone) {
+      List.Add(1.0);
+      List.SetCurrentValue(1.0);
+    }
+  };
+  auto ReadIntegers = [&](TW_UINT16 Cap, TCXIntegerList& List, bool ZeroWhenNone) {
+    List.Clear();
+    if (GetValues(Cap, Items, Type, Current, nullptr)) {
+      for (TW_UINT32 v : Items) List.Add(static_cast<int32_t>(v));
+      if (Current >= 0) List.SetCurrentValue(static_cast<int32_t>(Items[static_cast<size_t>(Current)]));
+    } else if (ZeroWhenNone) {
+      List.Add(0);
+      List.SetCurrentValue(0);
+    }
+  };
+  auto ReadOne = [&](TW_UINT16 Cap, double Default) {
+    return GetValues(Cap, Items, Type, Current, nullptr) && Current >= 0
+               ? SlotToDouble(Items[static_cast<size_t>(Current)], Type)
+               : Default;
+  };
+  ReadDoubles(ICAP_XRESOLUTION, Caps.XResolution, false);
+  ReadDoubles(ICAP_YRESOLUTION, Caps.YResolution, false);
+  ReadDoubles(ICAP_XSCALING, Caps.XScaling, true);
+  ReadDoubles(ICAP_YSCALING, Caps.YScaling, true);
+  ReadIntegers(ICAP_PIXELTYPE, Caps.PixelType, false);
+  Caps.Gamma = ReadOne(ICAP_GAMMA, 2.2);
+  Caps.PhysicalHeight = ReadOne(ICAP_PHYSICALHEIGHT, 0);
+  Caps.PhysicalWidth = ReadOne(ICAP_PHYSICALWIDTH, 0);
+  Caps.FeederEnabled = ReadOne(CAP_FEEDERENABLED, 0) != 0;
+  Caps.DuplexEnabled = ReadOne(CAP_DUPLEXENABLED, 0) != 0;
+  ReadIntegers(ICAP_ORIENTATION, Caps.Orientation, true);
+  Caps.Indicators = ReadOne(CAP_INDICATORS, 1) != 0;
+}
+
+bool CXTW_GetCapabilities(TCXTWainParams* Params, TCXTWSourceCaps& Caps, bool Negotiate) {
+  if (Params == nullptr) return false;
+  Params->FillSourceListData();
+  const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
+  TCXTWSession S(Params);
+  if (!S.LoadManager() || !S.OpenManager(nullptr) || !S.OpenSource(Name)) return false;
+  if (Negotiate) S.Negotiate(Caps);
+  S.ReadCapabilities(Caps);
+  if (!Negotiate)
+    for (TCXList* L : std::initializer_list<TCXList*>{&Caps.XResolution, &Caps.YResolution, &Caps.XScaling,
+                                                     &Caps.YScaling, &Caps.PixelType, &Caps.Orientation})
+      L->Changed = TCXListChanges();
+  return true;
+}
+
 bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallBack MultiCallBack,
                   TCXTWainParams* Params, TIOParamsVals* IOParams, TProgressRec& Progress) {
   if (Params == nullptr || (MultiPage ? !MultiCallBack : Bitmap == nullptr)) return false;
   Params->FillSourceListData();
   const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
   TCXTWSession S(Params);
-  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name) || !S.NegotiateMemoryTransfer() ||
+  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name))
+    return false;
+  S.Negotiate(Params->Caps);
+  if (!S.NegotiateMemoryTransfer() ||
       !S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer())
     return false;
   if (!MultiPage) {

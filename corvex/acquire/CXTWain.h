@@ -134,6 +134,12 @@ class TCXTWSession {
   // 4: asks the source for buffered-memory transfers (ICAP_XFERMECH = TWSX_MEMORY); false when
   // it refuses.
   bool NegotiateMemoryTransfer();
+  // 4: sets the capabilities from Caps (units inches, chunky pixels, resolutions and scalings,
+  // pixel type with its bit depth, feeder, orientation, indicators, duplex, frame). Refusals of
+  // single capabilities are ignored: the source keeps its own value.
+  void Negotiate(const TCXTWSourceCaps& Caps);
+  // 4: reads the capabilities into Caps, with the defaults for those the source lacks.
+  void ReadCapabilities(TCXTWSourceCaps& Caps);
 
   // Manager queries (state 3 needed): the source list and the default source.
   bool ListSources(std::vector<TW_IDENTITY>& List);
@@ -147,6 +153,10 @@ class TCXTWSession {
   TW_UINT16 Call(pTW_IDENTITY Dest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, void* Data);
   void FetchCondition(pTW_IDENTITY Dest);
   bool EndTransfer();
+  bool SetOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item);
+  // Reads a capability's values (as 32-bit slots) and which of them is current; Range gets
+  // min, max, step when the source answers with a range.
+  bool GetValues(TW_UINT16 Cap, std::vector<TW_UINT32>& Items, TW_UINT16& Type, int& Current, TW_UINT32* Range);
 
   const TCXTWainParams* Params_;
   int State_ = 1;
@@ -176,6 +186,10 @@ using TCXTWMultiCallBack = TEvent<void(TBitmap* Bitmap, TIOParamsVals*& IOParams
 // (the pages already handed over stay), sets the abort flag and closes everything.
 bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallBack MultiCallBack,
                   TCXTWainParams* Params, TIOParamsVals* IOParams, TProgressRec& Progress);
+
+// Opens the selected source, negotiates Caps when Negotiate is true, then reads the capabilities
+// back into Caps; without negotiation the lists' change flags are cleared afterwards.
+bool CXTW_GetCapabilities(TCXTWainParams* Params, TCXTWSourceCaps& Caps, bool Negotiate);
 
 // ---- The application's calls ------------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -90,8 +91,9 @@ struct FakeDSM {
       }
       case DAT_CAPABILITY: {
         auto* C = static_cast<TW_CAPABILITY*>(Data);
-        const bool Memory = C->Cap == ICAP_XFERMECH && static_cast<TW_ONEVALUE*>(C->hContainer)->Item == TWSX_MEMORY;
-        return Memory && !RefuseMemory ? TWRC_SUCCESS : TWRC_FAILURE;
+        if (MSG == MSG_GET) return GetCap(*C);
+        if (MSG == MSG_SET) Sets[C->Cap] = static_cast<TW_ONEVALUE*>(C->hContainer)->Item;
+        return C->Cap == ICAP_XFERMECH && RefuseMemory ? TWRC_FAILURE : TWRC_SUCCESS;
       }
       case DAT_SETUPMEMXFER:
         static_cast<TW_SETUPMEMXFER*>(Data)->Preferred = Preferred;
@@ -128,6 +130,50 @@ struct FakeDSM {
     ++Strip;
     const bool Done = StripsBeforeDone >= 0 ? Strip >= StripsBeforeDone : NextRow >= H;
     return Done ? TWRC_XFERDONE : TWRC_SUCCESS;
+  }
+
+  // Containers as a Linux manager hands them over: malloc'ed, freed by the application.
+  std::map<TW_UINT16, TW_UINT32> Sets;
+  template <class T>
+  static T* Alloc(size_t extra = 0) {
+    return static_cast<T*>(std::calloc(1, sizeof(T) + extra));
+  }
+  TW_UINT16 GetCap(TW_CAPABILITY& C) {
+    auto Enum = [&](TW_UINT16 Type, std::vector<TW_UINT32> v, TW_UINT32 Cur, TW_UINT32 Claimed) {
+      const size_t size = TWItemSize(Type);
+      auto* E = Alloc<TW_ENUMERATION>(v.size() * size);
+      E->ItemType = Type;
+      E->NumItems = Claimed;
+      E->CurrentIndex = Cur;
+      for (size_t i = 0; i < v.size(); ++i) std::memcpy(E->ItemList + i * size, &v[i], size);
+      C.ConType = TWON_ENUMERATION;
+      C.hContainer = E;
+      return TWRC_SUCCESS;
+    };
+    auto One = [&](TW_UINT16 Type, TW_UINT32 v) {
+      auto* O = Alloc<TW_ONEVALUE>();
+      *O = TW_ONEVALUE{Type, v};
+      C.ConType = TWON_ONEVALUE;
+      C.hContainer = O;
+      return TWRC_SUCCESS;
+    };
+    auto Fix = [](double v) { return FIX32ToItem(FloatToFIX32(v)); };
+    switch (C.Cap) {
+      case ICAP_UNITS: return One(TWTY_UINT16, TWUN_CENTIMETERS);
+      case ICAP_XRESOLUTION: return Enum(TWTY_FIX32, {Fix(75), Fix(150), Fix(300)}, 2, 3);
+      case ICAP_YRESOLUTION: return Enum(TWTY_FIX32, {Fix(75)}, 0, 0x7fffffff);  // a count beyond reason
+      case ICAP_PIXELTYPE: return Enum(TWTY_UINT16, {0, 1, 2}, 1, 3);
+      case ICAP_GAMMA: return One(TWTY_FIX32, Fix(1.8));
+      case CAP_FEEDERENABLED: return One(TWTY_BOOL, 1);
+      case ICAP_XSCALING: {
+        auto* R = Alloc<TW_RANGE>();
+        *R = TW_RANGE{TWTY_FIX32, Fix(0.5), Fix(2), Fix(0.25), Fix(1), Fix(1.25)};
+        C.ConType = TWON_RANGE;
+        C.hContainer = R;
+        return TWRC_SUCCESS;
+      }
+      default: return TWRC_FAILURE;
+    }
   }
 
   static void SetName(TW_IDENTITY& Id, const std::string& Name) {
@@ -363,6 +409,52 @@ TEST_F(TwainState, FaultyTransfersEndCleanly) {
     }
     ExpectClosed();
   }
+}
+
+// Negotiation sends the application's choices (a pixel type beyond RGB as RGB, with its bit depth
+// and flavour); reading fills every capability, with defaults where the source has none and an
+// unreasonable container refused.
+TEST_F(TwainState, CapabilitiesNegotiatedAndRead) {
+  TCXTWainParams P;
+  P.Caps.PixelType.Add(5);
+  P.Caps.PixelType.SetCurrentValue(5);
+  P.Caps.XResolution.Add(200);
+  P.Caps.XResolution.SetCurrentValue(200);
+  P.Caps.FeederEnabled = true;
+  ASSERT_TRUE(CXTW_GetCapabilities(&P, P.Caps, true));
+  EXPECT_EQ(Fake.Sets[ICAP_UNITS], TWUN_INCHES);
+  EXPECT_EQ(Fake.Sets[ICAP_PIXELTYPE], TWPT_RGB);
+  EXPECT_EQ(Fake.Sets[ICAP_BITDEPTH], 24u);
+  EXPECT_EQ(Fake.Sets[ICAP_PIXELFLAVOR], TWPF_CHOCOLATE);
+  EXPECT_EQ(Fake.Sets[ICAP_XRESOLUTION], FIX32ToItem(FloatToFIX32(200)));
+  EXPECT_EQ(Fake.Sets[CAP_FEEDERENABLED], 1u);
+  EXPECT_EQ(Fake.Sets.count(ICAP_YRESOLUTION), 0u);  // the list was empty: nothing to ask for
+  ExpectClosed();
+
+  const TCXTWSourceCaps& C = P.Caps;
+  ASSERT_EQ(C.XResolution.GetCount(), 3);
+  EXPECT_EQ(C.XResolution.GetItem(1), 150);
+  EXPECT_EQ(C.XResolution.GetCurrentValue(), 300);
+  EXPECT_EQ(C.YResolution.GetCount(), 0);
+  ASSERT_EQ(C.XScaling.GetCount(), 1);
+  EXPECT_EQ(C.XScaling.GetCurrentValue(), 1.25);
+  EXPECT_EQ(C.XScaling.GetRangeMin(), 0.5);
+  EXPECT_EQ(C.XScaling.GetRangeStep(), 0.25);
+  EXPECT_EQ(C.YScaling.GetCount(), 1);
+  EXPECT_EQ(C.YScaling.GetCurrentValue(), 1.0);
+  EXPECT_EQ(C.PixelType.GetCount(), 3);
+  EXPECT_EQ(C.PixelType.GetCurrentValue(), 1);
+  EXPECT_NEAR(C.Gamma, 1.8, 1.0 / 65536);
+  EXPECT_EQ(C.PhysicalWidth, 0);
+  EXPECT_TRUE(C.FeederEnabled);
+  EXPECT_FALSE(C.DuplexEnabled);
+  EXPECT_EQ(C.Orientation.GetCount(), 1);
+  EXPECT_TRUE(C.Indicators);
+  EXPECT_FALSE(C.XResolution.Changed.Empty());
+
+  ASSERT_TRUE(CXTW_GetCapabilities(&P, P.Caps, false));
+  EXPECT_TRUE(C.XResolution.Changed.Empty());
+  EXPECT_TRUE(C.PixelType.Changed.Empty());
 }
 
 // A receiver of feeder pages, as a multi-image component would be: it keeps each page and hands
