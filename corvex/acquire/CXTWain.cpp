@@ -16,6 +16,7 @@
 #include "corvex/io/CorvexIO.h"
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/numbers.h"
+#include "corvex/proc/CorvexProc.h"
 
 namespace corvex {
 
@@ -480,6 +481,78 @@ bool TCXTWSession::TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TPro
   return true;
 }
 
+namespace {
+
+// The bytes a packed DIB occupies, from its own header; 0 when the header is not one this layer
+// reads (a native transfer carries no size, so the header is all there is to go by).
+size_t PackedDIBSize(const uint8_t* p) {
+  int32_t HdrSize, Width, Height, ClrUsed;
+  uint16_t Planes, BitCount;
+  uint32_t Compression;
+  std::memcpy(&HdrSize, p, 4);
+  std::memcpy(&Width, p + 4, 4);
+  std::memcpy(&Height, p + 8, 4);
+  std::memcpy(&Planes, p + 12, 2);
+  std::memcpy(&BitCount, p + 14, 2);
+  std::memcpy(&Compression, p + 16, 4);
+  std::memcpy(&ClrUsed, p + 32, 4);
+  if (HdrSize < 40 || HdrSize > 124 || Planes != 1 || Width < 1 || Height == 0 || Width > kMaxSide ||
+      Height < -kMaxSide || Height > kMaxSide)
+    return 0;
+  if (BitCount != 1 && BitCount != 4 && BitCount != 8 && BitCount != 16 && BitCount != 24 && BitCount != 32) return 0;
+  if (Compression != 0 && !(Compression == 3 && (BitCount == 16 || BitCount == 32))) return 0;
+  if (ClrUsed < 0 || ClrUsed > 256) return 0;
+  const size_t Colors = BitCount <= 8 ? (ClrUsed != 0 ? ClrUsed : (1u << BitCount)) : static_cast<size_t>(ClrUsed);
+  const size_t Masks = Compression == 3 && HdrSize == 40 ? 12 : 0;
+  const size_t Stride = ((static_cast<size_t>(Width) * BitCount + 31) / 32) * 4;
+  const size_t Rows = static_cast<size_t>(Height < 0 ? -static_cast<int64_t>(Height) : Height);
+  return static_cast<size_t>(HdrSize) + Masks + Colors * 4 + Stride * Rows;
+}
+
+}  // namespace
+
+bool TCXTWSession::TransferNative(TBitmap* Bitmap, TIOParamsVals* IOParams, TProgressRec& Progress) {
+  if (State_ != 6 || Bitmap == nullptr) return false;
+  auto Fail = [&]() {
+    Bitmap->Allocate(0, 0, pf24bit);
+    ProgressFail(Progress);
+    if (State_ == 7) EndTransfer();
+    Unwind(5);
+    return false;
+  };
+  TW_IMAGEINFO Info{};
+  if (Call(&Source_, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &Info) != TWRC_SUCCESS) {
+    FetchCondition(&Source_);
+    return Fail();
+  }
+  TW_HANDLE Handle = nullptr;
+  const TW_UINT16 rc = Call(&Source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &Handle);
+  // The block is the application's once handed over, whatever happens to the transfer.
+  std::unique_ptr<void, void (*)(void*)> Hold(Handle, &std::free);
+  if (rc == TWRC_CANCEL) {
+    State_ = 7;
+    return Fail();
+  }
+  if (rc != TWRC_XFERDONE || Handle == nullptr) {
+    if (rc == TWRC_FAILURE) FetchCondition(&Source_);
+    return Fail();
+  }
+  State_ = 7;
+  const size_t Size = PackedDIBSize(static_cast<const uint8_t*>(Handle));
+  if (Size == 0 ||
+      _CopyDIB2Bitmap(reinterpret_cast<uintptr_t>(Handle), Bitmap, nullptr, true, Size) == 0)
+    return Fail();
+  // The picture's own size wins over what the image information announced.
+  Info.ImageWidth = Bitmap->GetWidth();
+  Info.ImageLength = Bitmap->GetHeight();
+  Info.BitsPerPixel = static_cast<TW_INT16>(Bitmap->GetPixelFormat() == pf1bit ? 1 : 24);
+  Info_ = Info;
+  CXTW_FillIOParams(IOParams, Info);
+  ProgressReport(Progress, 100);
+  EndTransfer();
+  return true;
+}
+
 void CXTW_FillIOParams(TIOParamsVals* IOParams, const TW_IMAGEINFO& Info) {
   if (IOParams == nullptr) return;
   const int Bpp = Info.BitsPerPixel;
@@ -691,17 +764,16 @@ bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallB
   if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name))
     return false;
   S.Negotiate(Params->Caps);
-  if (!S.NegotiateMemoryTransfer() ||
-      !S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer())
+  const bool Memory = Params->Caps.BufferedTransfer && S.NegotiateMemoryTransfer();
+  if (!S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer())
     return false;
   if (!MultiPage) {
-    const bool ok = S.TransferMemory(Bitmap, IOParams, Progress);
-    return ok;  // the session's destructor resets what is still pending and closes the rest
+    return Memory ? S.TransferMemory(Bitmap, IOParams, Progress) : S.TransferNative(Bitmap, IOParams, Progress);  // the session's destructor resets what is still pending and closes the rest
   }
   bool Any = false;
   while (S.GetState() == 6 && !ProgressAborting(Progress)) {
     TBitmap Page;
-    if (!S.TransferMemory(&Page, nullptr, Progress)) break;
+    if (!(Memory ? S.TransferMemory(&Page, nullptr, Progress) : S.TransferNative(&Page, nullptr, Progress))) break;
     TIOParamsVals* Record = nullptr;
     MultiCallBack(&Page, Record);
     CXTW_FillIOParams(Record, S.GetImageInfo());

@@ -127,6 +127,9 @@ class TCXTWSession {
   // ended with MSG_ENDXFER. True only when the whole image arrived; otherwise Bitmap is emptied,
   // the progress record's abort flag is set and the state is back at 5 or 6.
   bool TransferMemory(TBitmap* Bitmap, TIOParamsVals* IOParams, TProgressRec& Progress);
+  // 6 → 7 → 6/5: a native transfer: the source hands over a packed device-independent bitmap,
+  // which is converted into Bitmap and freed. Same outcome rules as TransferMemory.
+  bool TransferNative(TBitmap* Bitmap, TIOParamsVals* IOParams, TProgressRec& Progress);
   // The transfers still pending after the last MSG_ENDXFER (0 when none).
   int GetPendingCount() const { return Pending_; }
   // The image information of the last transfer.
@@ -180,7 +183,8 @@ void CXTW_FillIOParams(TIOParamsVals* IOParams, const TW_IMAGEINFO& Info);
 // takes the bitmap's content and may point IOParams at the record of the new image.
 using TCXTWMultiCallBack = TEvent<void(TBitmap* Bitmap, TIOParamsVals*& IOParams)>;
 
-// Acquires from the selected source with buffered-memory transfers. Single mode fills Bitmap and
+// Acquires from the selected source, with buffered-memory transfers when BufferedTransfer is set
+// and the source accepts them, else native transfers. Single mode fills Bitmap and
 // IOParams; multi-page mode hands each page to MultiCallBack and keeps going while the source
 // has pages pending. True when at least one image arrived. A page that fails ends the batch
 // (the pages already handed over stay), sets the abort flag and closes everything.

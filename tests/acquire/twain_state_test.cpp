@@ -35,7 +35,7 @@ struct FakeDSM {
   int ExtraWritten = 0;            // added to BytesWritten
   int CancelAtStrip = -1;
   int Pages = 1, JamAtPage = -1, Page = 0;  // a feeder: pages in the tray, the page that jams
-  bool RefuseMemory = false;
+  bool RefuseMemory = false, BadHeader = false;
   // What the application did.
   bool DsmOpen = false, DsOpen = false, Enabled = false;
   std::vector<std::pair<TW_UINT16, TW_UINT16>> Log;
@@ -99,6 +99,21 @@ struct FakeDSM {
         static_cast<TW_SETUPMEMXFER*>(Data)->Preferred = Preferred;
         return TWRC_SUCCESS;
       case DAT_IMAGEMEMXFER: return Strip_(*static_cast<TW_IMAGEMEMXFER*>(Data));
+      case DAT_IMAGENATIVEXFER: {
+        // A 24-bit bottom-up packed DIB of the image, malloc'ed as a Linux source does.
+        const size_t Stride = (static_cast<size_t>(W) * 3 + 3) / 4 * 4;
+        auto* D = static_cast<uint8_t*>(std::calloc(1, 40 + Stride * static_cast<size_t>(H)));
+        const int32_t Hdr[] = {BadHeader ? 0 : 40, W, H};
+        const uint16_t PlanesBits[] = {1, 24};
+        std::memcpy(D, Hdr, sizeof(Hdr));
+        std::memcpy(D + 12, PlanesBits, sizeof(PlanesBits));
+        for (int y = 0; y < H; ++y)
+          for (int x = 0; x < W; ++x)
+            for (int c = 0; c < 3; ++c)
+              D[40 + Stride * static_cast<size_t>(H - 1 - y) + 3 * x + c] = Rows[static_cast<size_t>(y)][static_cast<size_t>(3 * x + 2 - c)];
+        *static_cast<TW_HANDLE*>(Data) = D;
+        return TWRC_XFERDONE;
+      }
       case DAT_PENDINGXFERS:
         if (MSG == MSG_ENDXFER) ++Page;
         if (MSG == MSG_RESET) Page = Pages;
@@ -509,12 +524,26 @@ TEST_F(TwainState, AcquireSingleAndFeeder) {
   EXPECT_TRUE(Abort);
   ExpectClosed();
 
-  // A source that will not do memory transfers is refused before anything is shown.
-  Setup(1, -1);
-  Fake.RefuseMemory = true;
-  Abort = false;
-  EXPECT_FALSE(CXTW_Acquire(nullptr, &B, false, nullptr, &P, &IO, Progress));
-  ExpectClosed();
+  // A source without memory transfers falls back to a native one; a DIB whose header is not
+  // readable gives no image.
+  for (bool Bad : {false, true}) {
+    Setup(1, -1);
+    Fake.RefuseMemory = true;
+    Fake.BadHeader = Bad;
+    Abort = false;
+    TBitmap N;
+    EXPECT_EQ(CXTW_Acquire(nullptr, &N, false, nullptr, &P, &IO, Progress), !Bad);
+    EXPECT_EQ(Abort, Bad);
+    if (!Bad) {
+      ASSERT_EQ(N.GetHeight(), 3);
+      const uint8_t* p = N.ScanLine(2);  // blue, green, red of the first pixel: 30, 20, 10
+      EXPECT_EQ(p[0], 30);
+      EXPECT_EQ(p[1], 20);
+      EXPECT_EQ(p[2], 10);
+      EXPECT_EQ(p[5], 40);
+    }
+    ExpectClosed();
+  }
 }
 
 }  // namespace
