@@ -195,10 +195,12 @@ class Thumbs : public TObject {
 bool ParseSize(const std::string& v, int& w, int& h) {
   const size_t x = v.find('x');
   if (x == std::string::npos) return false;
+  const std::string first = v.substr(0, x), second = v.substr(x + 1);
   char* end = nullptr;
-  const long a = std::strtol(v.substr(0, x).c_str(), &end, 10);
-  if (*end != '\0') return false;
-  const long b = std::strtol(v.substr(x + 1).c_str(), &end, 10);
+  const long a = std::strtol(first.c_str(), &end, 10);
+  if (first.empty() || *end != '\0') return false;
+  const long b = std::strtol(second.c_str(), &end, 10);
+  if (second.empty()) return false;
   if (*end != '\0' || a < 64 || b < 64 || a > 16384 || b > 16384) return false;
   w = int(a), h = int(b);
   return true;

@@ -625,7 +625,7 @@ bool TCXTWSession::GetValues(TW_UINT16 Cap, std::vector<TW_UINT32>& Items, TW_UI
       const size_t size = TWItemSize(R->ItemType);
       if (size == 0 || size > 4) return false;
       Type = R->ItemType;
-      Items.push_back(R->CurrentValue);
+      Items.push_back(TW_UINT32{R->CurrentValue});  // a copy: the packed field may be unaligned
       Current = 0;
       if (Range != nullptr) {
         Range[0] = R->MinValue;

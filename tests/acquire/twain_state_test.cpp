@@ -252,7 +252,7 @@ TEST_F(TwainState, SourceListNamesAndSelection) {
   Fake.Sources.push_back(std::string(40, 'Z'));  // no terminator inside the field
   TCXTWainParams P;
   P.SetAppProductName("Corvex test");
-  EXPECT_EQ(P.AppIdentity().SupportedGroups, 3u);
+  EXPECT_EQ(TW_UINT32{P.AppIdentity().SupportedGroups}, 3u);  // copied: packed fields may be unaligned
   ASSERT_EQ(P.GetSourceCount(), 3);  // the unnamed source is skipped
   EXPECT_EQ(P.GetSourceName(0), "Flatbed A");
   EXPECT_EQ(P.GetSourceName(1), "HP ScanJet 5");

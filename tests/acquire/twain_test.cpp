@@ -152,7 +152,7 @@ TEST(TwainFix32, KnownValues) {
 // little-endian machine in Item's low half.
 TEST(TwainFix32, InContainerSlot) {
   TW_ONEVALUE one{TWTY_FIX32, FIX32ToItem(FloatToFIX32(-1.5))};
-  EXPECT_EQ(one.Item, 0x8000fffeu);
+  EXPECT_EQ(TW_UINT32{one.Item}, 0x8000fffeu);  // copied: the packed field is unaligned
   unsigned char raw[sizeof one];
   std::memcpy(raw, &one, sizeof one);
   const unsigned char expected[] = {0x07, 0x00, 0xfe, 0xff, 0x00, 0x80};
