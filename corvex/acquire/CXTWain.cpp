@@ -17,6 +17,7 @@
 #include "corvex/platform/graphics/bitmap.h"
 #include "corvex/platform/numbers.h"
 #include "corvex/proc/CorvexProc.h"
+#include "corvex/view/CXMIO.h"
 
 namespace corvex {
 
@@ -50,6 +51,16 @@ bool StartsWithNoCase(const std::string& Text, const std::string& Prefix) {
     if (std::tolower(static_cast<unsigned char>(Text[i])) != std::tolower(static_cast<unsigned char>(Prefix[i])))
       return false;
   return true;
+}
+
+// The folder of the library this code is in (with a trailing slash), where our own source
+// manager is installed beside it; empty when it cannot be found.
+std::string OwnDirectory() {
+  Dl_info Info{};
+  if (dladdr(reinterpret_cast<void*>(&CXTW_SetLibraryName), &Info) == 0 || Info.dli_fname == nullptr) return {};
+  const std::string Path = Info.dli_fname;
+  const size_t Slash = Path.rfind('/');
+  return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
 }
 
 }  // namespace
@@ -90,7 +101,8 @@ void TCXTWainParams::SetDefaultParams() {
   Caps.Orientation.Clear();
   Caps.Gamma = 2.2;
   Caps.PhysicalHeight = Caps.PhysicalWidth = 0;
-  Caps.FeederEnabled = Caps.DuplexEnabled = false;
+  // A multi-image component takes a feeder's pages, both sides where the scanner can.
+  Caps.FeederEnabled = Caps.DuplexEnabled = dynamic_cast<TCorvexMIO*>(Owner_) != nullptr;
   Caps.Indicators = true;
   for (double& v : Caps.AcquireFrame) v = 0;
   Caps.BufferedTransfer = true;
@@ -99,6 +111,7 @@ void TCXTWainParams::SetDefaultParams() {
   AppManufacturer_.clear();
   AppProductFamily_.clear();
   AppProductName_.clear();
+  SourceData.clear();
 }
 
 void TCXTWainParams::Assign(const TCXTWainParams* Source) {
@@ -191,7 +204,38 @@ TCXTWSession::TCXTWSession(const TCXTWainParams* Params) : Params_(Params) {
   }
 }
 
-TCXTWSession::~TCXTWSession() { Unwind(1); }
+namespace {
+thread_local TW_UINT16 tLastCondition = TWCC_SUCCESS;
+}
+
+TCXTWSession::~TCXTWSession() {
+  Unwind(1);
+  tLastCondition = CC_;
+}
+
+TW_UINT16 CXTW_GetLastCondition() { return tLastCondition; }
+
+std::string CXTW_ConditionText(TW_UINT16 ConditionCode) {
+  switch (ConditionCode) {
+    case TWCC_SUCCESS: return "no error";
+    case TWCC_LOWMEMORY: return "not enough memory";
+    case TWCC_NODS: return "no such source";
+    case TWCC_MAXCONNECTIONS: return "the source is in use";
+    case TWCC_OPERATIONERROR: return "the device reported an error";
+    case TWCC_BADCAP: case TWCC_CAPUNSUPPORTED: return "capability not supported";
+    case TWCC_BADPROTOCOL: return "operation not supported";
+    case TWCC_BADVALUE: return "a value was refused";
+    case TWCC_SEQERROR: return "operation out of sequence";
+    case TWCC_BADDEST: return "unknown source";
+    case TWCC_CAPBADOPERATION: return "operation not supported for this capability";
+    case TWCC_CAPSEQERROR: return "capability depends on another one";
+    case TWCC_DENIED: return "access denied";
+    case TWCC_PAPERJAM: return "paper jam";
+    case TWCC_CHECKDEVICEONLINE: return "check that the device is ready (cover closed, switched on)";
+    case TWCC_NOMEDIA: return "no document in the feeder";
+    default: return "failure (condition " + std::to_string(ConditionCode) + ")";
+  }
+}
 
 TW_UINT16 TCXTWSession::Call(pTW_IDENTITY Dest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, void* Data) {
   RC_ = Entry_ != nullptr ? Entry_(&App_, Dest, DG, DAT, MSG, Data) : TWRC_FAILURE;
@@ -216,7 +260,7 @@ bool TCXTWSession::LoadManager() {
   if (Entry_ == nullptr) {
     std::vector<std::string> Names;
     if (!Name.empty()) Names.push_back(Name);
-    else Names = {"libcorvextwaindsm.so", "libtwaindsm.so"};
+    else Names = {OwnDirectory() + "libcorvextwaindsm.so", "libcorvextwaindsm.so", "libtwaindsm.so"};
     for (const std::string& N : Names) {
       void* Lib = dlopen(N.c_str(), RTLD_NOW | RTLD_LOCAL);
       if (Lib == nullptr) continue;
@@ -584,6 +628,19 @@ bool TCXTWSession::SetOne(TW_UINT16 Cap, TW_UINT16 Type, TW_UINT32 Item) {
   return Call(&Source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &C) == TWRC_SUCCESS;
 }
 
+bool TCXTWSession::SetSourceData(const std::string& Data) {
+  if (State_ != 4) return false;
+  // The block is the application's; the source copies what it keeps during the call.
+  std::vector<char> Block(Data.begin(), Data.end());
+  Block.push_back(0);
+  TW_CUSTOMDSDATA C{static_cast<TW_UINT32>(Data.size()), Block.data()};
+  if (Call(&Source_, DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, &C) != TWRC_SUCCESS) {
+    FetchCondition(&Source_);
+    return false;
+  }
+  return true;
+}
+
 bool TCXTWSession::GetValues(TW_UINT16 Cap, std::vector<TW_UINT32>& Items, TW_UINT16& Type, int& Current,
                              TW_UINT32* Range) {
   constexpr TW_UINT32 kMaxItems = 1024;  // the container's size is not given; its count is bounded
@@ -746,6 +803,7 @@ bool CXTW_GetCapabilities(TCXTWainParams* Params, TCXTWSourceCaps& Caps, bool Ne
   const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
   TCXTWSession S(Params);
   if (!S.LoadManager() || !S.OpenManager(nullptr) || !S.OpenSource(Name)) return false;
+  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return false;
   if (Negotiate) S.Negotiate(Caps);
   S.ReadCapabilities(Caps);
   if (!Negotiate)
@@ -761,12 +819,15 @@ bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallB
   Params->FillSourceListData();
   const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
   TCXTWSession S(Params);
-  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name))
+  auto Refused = [&]() {
+    ProgressFail(Progress);
     return false;
+  };
+  if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name)) return Refused();
+  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return Refused();
   S.Negotiate(Params->Caps);
   const bool Memory = Params->Caps.BufferedTransfer && S.NegotiateMemoryTransfer();
-  if (!S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer())
-    return false;
+  if (!S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer()) return Refused();
   if (!MultiPage) {
     return Memory ? S.TransferMemory(Bitmap, IOParams, Progress) : S.TransferNative(Bitmap, IOParams, Progress);  // the session's destructor resets what is still pending and closes the rest
   }

@@ -71,6 +71,10 @@ class TCXTWainParams : public TObject {
 
   bool ShowSettingsOnAcquire = true;
   TCXTWSourceCaps Caps;
+  // Settings of the source's own, handed to it (DAT_CUSTOMDSDATA) right after it opens when not
+  // empty; a source that refuses them ends the operation. What the block holds is the source's
+  // business: Corvex's SANE source manager takes "name=value" lines of SANE options.
+  std::string SourceData;
 
   const std::string& GetAppVersionInfo() const { return AppVersionInfo_; }
   const std::string& GetAppManufacturer() const { return AppManufacturer_; }
@@ -144,6 +148,9 @@ class TCXTWSession {
   // 4: reads the capabilities into Caps, with the defaults for those the source lacks.
   void ReadCapabilities(TCXTWSourceCaps& Caps);
 
+  // 4: hands Data to the source as its own settings (DAT_CUSTOMDSDATA / MSG_SET).
+  bool SetSourceData(const std::string& Data);
+
   // Manager queries (state 3 needed): the source list and the default source.
   bool ListSources(std::vector<TW_IDENTITY>& List);
   bool DefaultSource(TW_IDENTITY& Id);
@@ -203,6 +210,11 @@ bool CXTW_GetSourceList(std::vector<TW_IDENTITY>& List, const TCXTWainParams* Pa
 std::string CXTW_GetDefaultSource(void* Parent, const TCXTWainParams* Params = nullptr);
 // The manager's own selection dialog; true and the chosen product name on success.
 bool CXTW_SelectImageSource(void* Parent, std::string& SourceName, const TCXTWainParams* Params = nullptr);
+
+// The condition code the last operation on this thread ended with (TWCC_SUCCESS when it did not
+// fail or the manager gave none), and a short English description of a condition code.
+TW_UINT16 CXTW_GetLastCondition();
+std::string CXTW_ConditionText(TW_UINT16 ConditionCode);
 
 // A source's product name as a string, read no further than the field.
 std::string CXTW_Name(const TW_STR32& Field);

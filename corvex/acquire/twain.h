@@ -199,6 +199,13 @@ struct TW_EVENT {
   TW_UINT16 TWMessage;
 };
 
+// DAT_CUSTOMDSDATA: settings of the source's own, as a block the source defines (MSG_GET hands a
+// block to the application, MSG_SET hands one to the source, which copies it during the call).
+struct TW_CUSTOMDSDATA {
+  TW_UINT32 InfoLength;
+  TW_HANDLE hData;
+};
+
 #pragma pack(pop)
 
 using pTW_IDENTITY = TW_IDENTITY*;
@@ -234,6 +241,7 @@ inline constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 inline constexpr TW_UINT16 DAT_STATUS = 0x0008;
 inline constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 inline constexpr TW_UINT16 DAT_XFERGROUP = 0x000a;
+inline constexpr TW_UINT16 DAT_CUSTOMDSDATA = 0x000c;
 inline constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 inline constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 inline constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
@@ -291,10 +299,16 @@ inline constexpr TW_UINT16 TWCC_BADDEST = 12;
 inline constexpr TW_UINT16 TWCC_CAPUNSUPPORTED = 13;
 inline constexpr TW_UINT16 TWCC_CAPBADOPERATION = 14;
 inline constexpr TW_UINT16 TWCC_CAPSEQERROR = 15;
+// Later protocol revisions name the device's own failures; a source may use them under 1.x too.
+inline constexpr TW_UINT16 TWCC_DENIED = 16;
+inline constexpr TW_UINT16 TWCC_PAPERJAM = 20;
+inline constexpr TW_UINT16 TWCC_CHECKDEVICEONLINE = 23;
+inline constexpr TW_UINT16 TWCC_NOMEDIA = 29;
 
 // ---- Capabilities ----------------------------------------------------------------------------------
 
 inline constexpr TW_UINT16 CAP_XFERCOUNT = 0x0001;
+inline constexpr TW_UINT16 CAP_UICONTROLLABLE = 0x100e;
 inline constexpr TW_UINT16 ICAP_COMPRESSION = 0x0100;
 inline constexpr TW_UINT16 ICAP_PIXELTYPE = 0x0101;
 inline constexpr TW_UINT16 ICAP_UNITS = 0x0102;
@@ -436,6 +450,7 @@ static_assert(sizeof(TW_IDENTITY) == 156 && offsetof(TW_IDENTITY, SupportedGroup
 static_assert(sizeof(TW_CAPABILITY) == 4 + sizeof(void*) && offsetof(TW_CAPABILITY, hContainer) == 4);
 static_assert(sizeof(TW_ONEVALUE) == 6 && offsetof(TW_ONEVALUE, Item) == 2);
 static_assert(sizeof(TW_IMAGEINFO) == 42);
+static_assert(sizeof(TW_CUSTOMDSDATA) == 4 + sizeof(void*));
 static_assert(sizeof(TW_IMAGEMEMXFER) == 26 + sizeof(TW_MEMORY) && offsetof(TW_IMAGEMEMXFER, Memory) == 26);
 
 }  // namespace corvex

@@ -19,6 +19,7 @@
 namespace corvex {
 
 class TCorvexIO;
+class TCXTWainParams;
 class TIOParamsVals;
 
 // ---------------------------------------------------------------------------------------------
@@ -391,10 +392,13 @@ class TCorvexIO : public TCXAttachedComponent {
   // no dialog is available for Pages.
   bool DoPreviews(TPreviewPages Pages);
 
-  // Scanner acquisition into the target, and the choice of the scanner. Without a scanning layer
-  // both report failure (false, Aborting set).
+  // Scanner acquisition into the target through the TWAIN layer (one image, its record filled
+  // from the scanner's image information): false with Aborting set when nothing arrived. The
+  // choice of the scanner with the source manager's selection, which selects it in TWainParams.
   bool Acquire();
   bool SelectAcquireSource();
+  // The scanner settings: the source, whether its dialog is shown, the capabilities to negotiate.
+  TCXTWainParams* GetTWainParams() const { return TWainParams_.get(); }
 
   // Loads by format (the file's name is kept in Params.FileName; stream loads clear it).
   void LoadFromFileBMP(const std::string& FileName);
@@ -477,6 +481,7 @@ class TCorvexIO : public TCXAttachedComponent {
   TIOPreviewsParams PreviewsParams_;
   bool StreamHeaders_ = false;
   std::unique_ptr<TFont> PreviewFont_;
+  std::unique_ptr<TCXTWainParams> TWainParams_;
 };
 
 // Multi-image helpers on files.

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "corvex/io/CorvexIO.h"
+
+#include "corvex/acquire/CXTWain.h"
 #include "corvex/platform/graphics/font.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/io/codecs/BMPFilt.h"
@@ -117,7 +119,10 @@ void FillBitmap(TBitmap* b, TColor colour) {
 // Construction, attachment
 
 TCorvexIO::TCorvexIO(TComponent* AOwner)
-    : TCXAttachedComponent(AOwner), Params_(this), PreviewFont_(std::make_unique<TFont>()) {}
+    : TCXAttachedComponent(AOwner),
+      Params_(this),
+      PreviewFont_(std::make_unique<TFont>()),
+      TWainParams_(std::make_unique<TCXTWainParams>(this)) {}
 
 TCorvexIO::~TCorvexIO() = default;
 
@@ -694,10 +699,28 @@ bool TCorvexIO::DoPreviews(TPreviewPages Pages) {
 }
 
 bool TCorvexIO::Acquire() {
-  Aborting_ = true;  // no scanning layer to acquire through
-  return false;
+  Aborting_ = false;
+  if (Bitmap_ == nullptr) {
+    Aborting_ = true;
+    return false;
+  }
+  TProgressRec pr = StartProgress();
+  const bool ok = CXTW_Acquire(nullptr, Bitmap_, false, TCXTWMultiCallBack(), TWainParams_.get(), &Params_, pr);
+  if (!ok) {
+    Aborting_ = true;
+    Update();
+    return false;
+  }
+  Params_.FileName.clear();
+  UpdateAfterLoad();
+  return true;
 }
 
-bool TCorvexIO::SelectAcquireSource() { return false; }
+bool TCorvexIO::SelectAcquireSource() {
+  std::string Name;
+  if (!CXTW_SelectImageSource(nullptr, Name, TWainParams_.get())) return false;
+  TWainParams_->FillSourceListData();
+  return TWainParams_->SelectSourceByName(Name);
+}
 
 }  // namespace corvex

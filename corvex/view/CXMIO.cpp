@@ -1,5 +1,7 @@
 #include "corvex/view/CXMIO.h"
 
+#include "corvex/acquire/CXTWain.h"
+
 #include <algorithm>
 #include <cctype>
 #include <exception>
@@ -44,7 +46,8 @@ constexpr int kDefaultAVIDelay = 40;
 
 }  // namespace
 
-TCorvexMIO::TCorvexMIO(TComponent* AOwner) : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()) {}
+TCorvexMIO::TCorvexMIO(TComponent* AOwner)
+    : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), TWainParams_(std::make_unique<TCXTWainParams>(this)) {}
 
 TCorvexMIO::~TCorvexMIO() { SetAttachedMView(nullptr); }
 
@@ -386,11 +389,36 @@ void TCorvexMIO::SaveToFile(const std::string& FileName) {
   else if (e == ".avi") SaveToFileAVI(FileName);
 }
 
-bool TCorvexMIO::SelectAcquireSource() { return false; }
+bool TCorvexMIO::SelectAcquireSource() {
+  std::string Name;
+  if (!CXTW_SelectImageSource(nullptr, Name, TWainParams_.get())) return false;
+  TWainParams_->FillSourceListData();
+  return TWainParams_->SelectSourceByName(Name);
+}
 
 bool TCorvexMIO::Acquire() {
-  Aborting_ = true;  // no scanning layer: no source to acquire from
-  return false;
+  Aborting_ = false;
+  if (View_ == nullptr) {
+    Aborting_ = true;
+    return false;
+  }
+  AcquirePos_ = InsertPosition();
+  TProgressRec pr = Progress();
+  pr.OnProgress = OnProgress;
+  const bool ok = CXTW_Acquire(nullptr, nullptr, true, TCXTWMultiCallBack(this, &TCorvexMIO::TWMultiCallBack),
+                               TWainParams_.get(), nullptr, pr);
+  if (!ok) Aborting_ = true;
+  View_->SetFocus();
+  Update();
+  return ok;
+}
+
+void TCorvexMIO::TWMultiCallBack(TBitmap* Bitmap, TIOParamsVals*& Params) {
+  const int i = View_->InsertImage(AcquirePos_);
+  Params = GetParams(i);
+  View_->SetImage(i, Bitmap);
+  View_->SetImageDelayTime(i, 100);
+  AcquirePos_ = i + 1;
 }
 
 bool TCorvexMIO::DoPreviews(int Index, TPreviewPages Pages) {

@@ -28,6 +28,7 @@ namespace corvex {
 class TCorvexMView;
 class TFont;
 class TBitmap;
+class TCXTWainParams;
 
 class TCorvexMIO : public TComponent {
  public:
@@ -73,9 +74,14 @@ class TCorvexMIO : public TComponent {
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName);
 
-  // A document feeder through the scanning layer; until it exists both report failure.
+  // The choice of the scanner (the source manager's selection), and an acquisition of every page
+  // the scanner delivers (a document feeder's pages one after another), each inserted as a new
+  // image from the view's selected position on with a delay of 100 ms. True when at least one
+  // page arrived; a page that fails ends the batch with Aborting set, keeping the pages before it.
   bool SelectAcquireSource();
   bool Acquire();
+  // The scanner settings (feeder and duplex enabled by default).
+  TCXTWainParams* GetTWainParams() const { return TWainParams_.get(); }
 
   // The format-parameters dialog on the record of image Index (false without a view or when the
   // view has no current image).
@@ -93,6 +99,7 @@ class TCorvexMIO : public TComponent {
   void LoadMulti(TStream* Stream, bool Gif);
   void SaveMulti(TStream* Stream, bool Gif);
   void SaveFileMulti(const std::string& FileName, bool Gif);
+  void TWMultiCallBack(TBitmap* Bitmap, TIOParamsVals*& Params);
 
   TCorvexMView* View_ = nullptr;
   std::vector<std::unique_ptr<TIOParamsVals>> Params_;
@@ -101,6 +108,8 @@ class TCorvexMIO : public TComponent {
   TIOPreviewsParams PreviewsParams_;
   std::unique_ptr<TFont> PreviewFont_;
   TAVISaveOptions AVIOptions_;
+  std::unique_ptr<TCXTWainParams> TWainParams_;
+  int AcquirePos_ = 0;
 };
 
 }  // namespace corvex
