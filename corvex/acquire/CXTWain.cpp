@@ -589,7 +589,9 @@ bool TCXTWSession::TransferNative(TBitmap* Bitmap, TIOParamsVals* IOParams, TPro
   // The picture's own size wins over what the image information announced.
   Info.ImageWidth = Bitmap->GetWidth();
   Info.ImageLength = Bitmap->GetHeight();
-  Info.BitsPerPixel = static_cast<TW_INT16>(Bitmap->GetPixelFormat() == pf1bit ? 1 : 24);
+  // Grey pages arrive as 24-bit pictures, but their record says what was scanned.
+  if (Bitmap->GetPixelFormat() == pf1bit) Info.BitsPerPixel = 1;
+  else if (Info.BitsPerPixel != 8) Info.BitsPerPixel = 24;
   Info_ = Info;
   CXTW_FillIOParams(IOParams, Info);
   ProgressReport(Progress, 100);
@@ -803,8 +805,8 @@ bool CXTW_GetCapabilities(TCXTWainParams* Params, TCXTWSourceCaps& Caps, bool Ne
   const std::string Name = Params->GetSourceName(Params->GetSelectedSource());
   TCXTWSession S(Params);
   if (!S.LoadManager() || !S.OpenManager(nullptr) || !S.OpenSource(Name)) return false;
-  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return false;
   if (Negotiate) S.Negotiate(Caps);
+  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return false;
   S.ReadCapabilities(Caps);
   if (!Negotiate)
     for (TCXList* L : std::initializer_list<TCXList*>{&Caps.XResolution, &Caps.YResolution, &Caps.XScaling,
@@ -824,8 +826,9 @@ bool CXTW_Acquire(void* Parent, TBitmap* Bitmap, bool MultiPage, TCXTWMultiCallB
     return false;
   };
   if (!S.LoadManager() || !S.OpenManager(Parent) || !S.OpenSource(Name)) return Refused();
-  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return Refused();
   S.Negotiate(Params->Caps);
+  // The source's own settings come last, so that they win over what the capabilities set.
+  if (!Params->SourceData.empty() && !S.SetSourceData(Params->SourceData)) return Refused();
   const bool Memory = Params->Caps.BufferedTransfer && S.NegotiateMemoryTransfer();
   if (!S.EnableSource(Params->ShowSettingsOnAcquire) || !S.WaitForTransfer()) return Refused();
   if (!MultiPage) {

@@ -71,8 +71,8 @@ class TCXTWainParams : public TObject {
 
   bool ShowSettingsOnAcquire = true;
   TCXTWSourceCaps Caps;
-  // Settings of the source's own, handed to it (DAT_CUSTOMDSDATA) right after it opens when not
-  // empty; a source that refuses them ends the operation. What the block holds is the source's
+  // Settings of the source's own, handed to it (DAT_CUSTOMDSDATA) after the capabilities are
+  // negotiated, so that they win, when not empty; a source that refuses them ends the operation. What the block holds is the source's
   // business: Corvex's SANE source manager takes "name=value" lines of SANE options.
   std::string SourceData;
 
