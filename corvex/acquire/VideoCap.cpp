@@ -61,7 +61,7 @@ void TCorvexVideoCap::CreateCaptureWindow() {
 void TCorvexVideoCap::FormatRead() {
   if (Capture_) return;  // the format cannot change under a running capture
   const TBitmapInfoHeader& h = FormatHeader();
-  const int w = std::max(1, h.biWidth), hh = std::max(1, std::abs(h.biHeight));
+  const int w = std::max(1, int(h.biWidth)), hh = std::max(1, int(std::abs(h.biHeight)));
   FrameBitmap_->Allocate(w, hh, h.biBitCount == 1 ? pf1bit : pf24bit);
   FrameBuffer_.assign(h.biSizeImage, 0);
 }

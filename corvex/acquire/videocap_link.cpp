@@ -259,7 +259,7 @@ int TCXVideoCapLink::StartRecordCode() {
   if (!capCaptureSequence(CapWnd_)) {
     TCapStatus s;
     CapGetStatus(CapWnd_, s);
-    return s.Connected && !s.DeviceLost ? 1 : 2;
+    return s.FileError ? 1 : 2;
   }
   Recording_ = true;
   return 0;

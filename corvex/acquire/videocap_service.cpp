@@ -144,6 +144,7 @@ class TCapWindow : public TCustomControl, private TFrameSink {
     S.Width = Driver_ ? Driver_->Width() : 0;
     S.Height = Driver_ ? Driver_->Height() : 0;
     S.FramesCaptured = Captured_;
+    S.FileError = FileError_;
     S.FramesDropped = Dropped_.load();
     std::lock_guard<std::mutex> g(SlotMu_);
     S.Error = Error_;
@@ -185,7 +186,8 @@ class TCapWindow : public TCustomControl, private TFrameSink {
   bool Grab(bool StopPreview);
   bool StartSequence(bool ToFile);
   void StopSequence();
-  void ProcessFrame(const uint8_t* Bits, size_t Size);
+  // Grabbed: a frame made for a grab, which is not part of a running sequence.
+  void ProcessFrame(const uint8_t* Bits, size_t Size, bool Grabbed = false);
   void TakeSlot();
   void HandleLost();
   void ReportError(int Id, const std::string& Text) {
@@ -220,6 +222,7 @@ class TCapWindow : public TCustomControl, private TFrameSink {
   unsigned PreviewRate_ = 66;
   bool Sequencing_ = false;
   bool ToFile_ = false;
+  bool FileError_ = false;  // the last sequence could not create its file
   bool GrabPending_ = false;
   bool PumpUser_ = false;
   uint32_t Captured_ = 0;
@@ -546,7 +549,7 @@ void TCapWindow::HandleLost() {
   if (ErrorCb_ != nullptr) ErrorCb_(GetHandle(), IDS_CAP_DEVICE_LOST, why.c_str());
 }
 
-void TCapWindow::ProcessFrame(const uint8_t* Bits, size_t Size) {
+void TCapWindow::ProcessFrame(const uint8_t* Bits, size_t Size, bool Grabbed) {
   if (Driver_ == nullptr) return;
   const TBitmapInfoHeader fmt = Format();
   if (Size < fmt.biSizeImage || fmt.biSizeImage == 0) {
@@ -559,7 +562,7 @@ void TCapWindow::ProcessFrame(const uint8_t* Bits, size_t Size) {
   hdr.dwTimeCaptured = uint32_t(Application().Now() - SeqStart_);
   hdr.dwFlags = VHDR_DONE | VHDR_PREPARED | VHDR_KEYFRAME;
   const HWND self = GetHandle();
-  if (Sequencing_) {
+  if (Sequencing_ && !Grabbed) {
     if (ToFile_ && Writer_ != nullptr) {
       std::memcpy(Packed_.data(), &fmt, sizeof fmt);
       std::memcpy(Packed_.data() + sizeof fmt, Bits, fmt.biSizeImage);
@@ -593,7 +596,7 @@ bool TCapWindow::Grab(bool StopPreview) {
   const HWND self = GetHandle();
   if (!Driver_->Threaded()) {
     std::vector<uint8_t> bits;
-    if (Driver_->Snap(bits)) ProcessFrame(bits.data(), bits.size());
+    if (Driver_->Snap(bits)) ProcessFrame(bits.data(), bits.size(), true);
   } else {
     const bool wasRunning = Driver_->Running();
     if (!wasRunning) {
@@ -625,12 +628,14 @@ bool TCapWindow::Grab(bool StopPreview) {
 }
 
 bool TCapWindow::StartSequence(bool ToFile) {
+  FileError_ = false;
   if (Driver_ == nullptr || Lost_ || Sequencing_) return false;
   if (ToFile) {
     const TBitmapInfoHeader fmt = Format();
     auto w = std::make_unique<TAVIWriter>();
     const uint32_t us = std::max<uint32_t>(1, Params_.dwRequestMicroSecPerFrame);
     if (!w->Create(FileName_) || !w->CreateStream(1000000, us) || !w->SetFormat(fmt)) {
+      FileError_ = true;
       std::lock_guard<std::mutex> g(SlotMu_);
       Error_ = w->GetError().empty() ? "unable to create " + FileName_ : w->GetError();
       return false;

@@ -253,6 +253,7 @@ struct TCapStatus {
   bool Previewing = false;
   bool Capturing = false;      // a sequence runs
   bool DeviceLost = false;     // the connected device went away
+  bool FileError = false;      // the last sequence could not create its capture file
   int Width = 0, Height = 0;
   uint32_t FramesCaptured = 0;  // frames of the current or last sequence
   uint32_t FramesDropped = 0;   // frames a threaded driver dropped while the window was busy

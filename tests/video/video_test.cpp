@@ -152,12 +152,12 @@ TEST(VideoCap, SyntheticFramesOnTheVirtualClock) {
   EXPECT_EQ(rec.FrameH, 240);
   // The format block: a bottom-up 24-bit DIB header in a block of at least 1068 bytes.
   EXPECT_GE(rec.BlockSize, 1068u);
-  EXPECT_EQ(rec.Header.biSize, 40u);
-  EXPECT_EQ(rec.Header.biWidth, 320);
-  EXPECT_EQ(rec.Header.biHeight, 240);
-  EXPECT_EQ(rec.Header.biBitCount, 24);
-  EXPECT_EQ(rec.Header.biCompression, BI_RGB);
-  EXPECT_EQ(rec.Header.biSizeImage, 320u * 3 * 240);
+  EXPECT_EQ(uint32_t(rec.Header.biSize), 40u);  // (packed fields are copied, not bound)
+  EXPECT_EQ(int32_t(rec.Header.biWidth), 320);
+  EXPECT_EQ(int32_t(rec.Header.biHeight), 240);
+  EXPECT_EQ(int(rec.Header.biBitCount), 24);
+  EXPECT_EQ(uint32_t(rec.Header.biCompression), BI_RGB);
+  EXPECT_EQ(uint32_t(rec.Header.biSizeImage), 320u * 3 * 240);
   // The raw bytes of frame 13: the bottom row holds the bars, the top-left corner the counter box.
   ASSERT_EQ(rec.LastRaw.size(), 320u * 3 * 240);
   for (int x : {0, 50, 170, 319}) {
