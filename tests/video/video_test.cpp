@@ -396,7 +396,34 @@ TEST(VideoV4L2, ViewFreezesAFrameOfAFreeRunningCamera) {
   view->UnFreeze();
   const int n = rec.Frames;
   ASSERT_TRUE(PumpUntil([&] { return rec.Frames > n; }));
+
+  // Freed while recording from the frame thread: the file keeps the frames recorded.
+  const std::string avi = TempPath("video-v4l2.avi");
+  view->SetCaptureFileName(avi);
+  view->SetCaptureFrameRate(200);
+  ASSERT_TRUE(view->StartRecord());
+  TCapStatus st;
+  ASSERT_TRUE(PumpUntil([&] {
+    CapGetStatus(view->GetCaptureWindow(), st);
+    return st.FramesCaptured >= 3;
+  }));
+  delete view;
+  TAVIReader rd;
+  ASSERT_TRUE(rd.Open(avi)) << rd.GetError();
+  EXPECT_GE(rd.GetInfo().Length, 3);
+  EXPECT_EQ(rd.GetInfo().Width, 64);
+  rd.Close();
+  std::remove(avi.c_str());
+
+  // Unplugged while showing: the live video ends.
+  view = new TCorvexVideoView(form);
+  view->SetParent(form);
+  view->SetBounds(0, 0, 320, 240);
+  view->SetVideoSource(0);
+  view->SetShowVideo(true);
+  ASSERT_TRUE(view->GetShowVideo());
   dev.Unplug();
   ASSERT_TRUE(PumpUntil([&] { return !view->GetShowVideo(); }));
   EXPECT_FALSE(view->GetConnected());
+  EXPECT_FALSE(view->StartRecord());
 }
