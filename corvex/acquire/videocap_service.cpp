@@ -220,6 +220,7 @@ class TCapWindow : public TCustomControl, private TFrameSink {
   bool Overlay_ = false;
   bool Scale_ = false;
   unsigned PreviewRate_ = 66;
+  unsigned RunInterval_ = 0;  // the interval the driver was started with
   bool Sequencing_ = false;
   bool ToFile_ = false;
   bool FileError_ = false;  // the last sequence could not create its file
@@ -454,9 +455,16 @@ void TCapWindow::Reconfigure() {
   const bool want = Previewing_ || Sequencing_;
   unsigned interval = PreviewRate_;
   if (Sequencing_) interval = std::max<unsigned>(1, unsigned((Params_.dwRequestMicroSecPerFrame + 500) / 1000));
+  const bool direct = Sequencing_ && !ToFile_ && Driver_->Threaded();
+  // A running driver keeps running when nothing it depends on changed (a camera's rate is only
+  // a wish, so its stream is not restarted for another one).
+  if (want && Driver_->Running() && direct == StreamDirect_ &&
+      (Driver_->Threaded() || interval == RunInterval_))
+    return;
   if (Driver_->Running()) StopDriver();
   if (!want) return;
-  StreamDirect_ = Sequencing_ && !ToFile_ && Driver_->Threaded();
+  StreamDirect_ = direct;
+  RunInterval_ = interval;
   std::string err;
   if (!Driver_->Start(interval, this, err)) {
     StreamDirect_ = false;
