@@ -143,6 +143,13 @@ TEST(VideoCap, SyntheticFramesOnTheVirtualClock) {
   EXPECT_EQ(rec.Jobs[0], std::make_pair(cxjVIDEOCAP_CONNECTING, 0));
   EXPECT_EQ(rec.Jobs[1], std::make_pair(cxjNOTHING, 0));
 
+  TCAPTUREPARMS parms;
+  ASSERT_TRUE(capCaptureGetSetup(cap.GetCaptureWindow(), &parms, sizeof parms));
+  EXPECT_EQ(parms.dwRequestMicroSecPerFrame, 66667u);
+  EXPECT_EQ(parms.wPercentDropForError, 100u);
+  EXPECT_EQ(parms.fYield, 1u);
+  EXPECT_EQ(parms.fCaptureAudio, 0u);
+
   // 15 frames a second: one every 67 ms, so 14 within a second.
   ui.Advance(1000);
   EXPECT_EQ(rec.Frames, 14);
