@@ -2,6 +2,12 @@
 // 256 clears the table, 257 ends the strip, and the code width grows one code earlier than in
 // GIF (when the next free code reaches 511, 1023, 2047), because the decoder adds its entries one
 // code behind the encoder.
+//
+// Early encoders wrote an older variant: codes packed least significant bit first, as in GIF,
+// and the width growing when the next free code reaches 512, 1024, 2048. A strip of that kind
+// starts with the clear code in that order (a zero byte, then a byte with its lowest bit set),
+// which the usual order cannot start with; the decoder hook looks at those two bytes and
+// decodes the strip with the matching variant.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -18,7 +24,15 @@ constexpr int kEOI = 257;
 constexpr int kFirst = 258;
 constexpr int kMaxCodes = 4096;
 
-struct Decoder {
+struct DecoderBase {
+  virtual ~DecoderBase() = default;
+  virtual bool Fill(int RowBytes) = 0;
+  std::vector<uint8_t> row;
+};
+
+// Old: the least-significant-bit-first variant with the late change of width.
+template <bool Old>
+struct Decoder final : DecoderBase {
   const uint8_t* src = nullptr;
   int64_t len = 0;
   int64_t next = 0;  // next source byte
@@ -32,7 +46,6 @@ struct Decoder {
   uint8_t suffix[kMaxCodes];
   uint8_t first[kMaxCodes];
   uint16_t length[kMaxCodes];
-  std::vector<uint8_t> row;
   uint8_t pending[kMaxCodes];  // the part of a string that did not fit in the row
   int pendingPos = 0, pendingLen = 0;
 
@@ -48,11 +61,18 @@ struct Decoder {
   int Code() {
     while (bits < width) {
       if (next >= len) return -1;
-      acc |= uint64_t(src[next++]) << (56 - bits);
+      if constexpr (Old) acc |= uint64_t(src[next++]) << bits;
+      else acc |= uint64_t(src[next++]) << (56 - bits);
       bits += 8;
     }
-    const int c = int(acc >> (64 - width));
-    acc <<= width;
+    int c;
+    if constexpr (Old) {
+      c = int(acc & ((uint64_t(1) << width) - 1));
+      acc >>= width;
+    } else {
+      c = int(acc >> (64 - width));
+      acc <<= width;
+    }
     bits -= width;
     return c;
   }
@@ -67,7 +87,7 @@ struct Decoder {
   }
 
   // Fills the row; false when the data ends (or is invalid) first.
-  bool Fill(int RowBytes) {
+  bool Fill(int RowBytes) override {
     uint8_t* out = row.data();
     int have = 0;
     if (pendingLen > pendingPos) {
@@ -110,7 +130,7 @@ struct Decoder {
         first[nextFree] = first[prev];
         length[nextFree] = uint16_t(length[prev] + 1);
         ++nextFree;
-        if (nextFree + 1 >= (1 << width) && width < 12) ++width;
+        if (nextFree + (Old ? 0 : 1) >= (1 << width) && width < 12) ++width;
       }
       const int n = length[c];
       if (have + n <= RowBytes) {
@@ -228,8 +248,21 @@ struct Encoder {
 
 }  // namespace
 
-uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
-  auto* d = static_cast<Decoder*>(State);
+namespace {
+
+template <bool Old>
+DecoderBase* NewDecoder(const uint8_t* Source, int64_t SourceLength) {
+  auto* d = new (std::nothrow) Decoder<Old>();
+  if (d != nullptr) {
+    d->src = Source;
+    d->len = SourceLength < 0 ? 0 : SourceLength;
+  }
+  return d;
+}
+
+// The hook's work once the first call has chosen the variant.
+uint8_t* Decompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State, int Variant) {
+  auto* d = static_cast<DecoderBase*>(State);
   if (Source == nullptr && RowBytes == 0) {
     delete d;
     State = nullptr;
@@ -238,14 +271,23 @@ uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowB
   if (RowBytes <= 0) return nullptr;
   if (d == nullptr) {
     if (Source == nullptr) return nullptr;
-    d = new (std::nothrow) Decoder();
+    const bool old = Variant > 0 || (Variant < 0 && SourceLength >= 2 && Source[0] == 0 && (Source[1] & 1) != 0);
+    d = old ? NewDecoder<true>(Source, SourceLength) : NewDecoder<false>(Source, SourceLength);
     if (d == nullptr) return nullptr;
-    d->src = Source;
-    d->len = SourceLength < 0 ? 0 : SourceLength;
     State = d;
   }
   if (d->row.size() < size_t(RowBytes)) d->row.resize(size_t(RowBytes));
   return d->Fill(RowBytes) ? d->row.data() : nullptr;
+}
+
+}  // namespace
+
+uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
+  return Decompress(Source, SourceLength, RowBytes, State, -1);
+}
+
+uint8_t* TIFFLZWDecompressOld(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
+  return Decompress(Source, SourceLength, RowBytes, State, 1);
 }
 
 void TIFFLZWCompress(const uint8_t* Row, int RowBytes, TStream* Stream, void*& State) {
