@@ -821,6 +821,11 @@ void ReadPageImage(File& f, Page& p, TBitmap* Bitmap, TIOParamsVals& Params, TPr
     ReadOldJpeg(f, p, Bitmap, Progress);
     return;
   }
+  // Differencing belongs to the dictionary and entropy coders (LZW, Deflate, LZMA, Zstandard);
+  // a Predictor tag on uncompressed, PackBits, fax or JPEG data is ignored, as libtiff does.
+  if (p.compression != 5 && p.compression != 8 && p.compression != 32946 && p.compression != 34925 &&
+      p.compression != 50000)
+    p.predictor = 1;
   int photometric = p.photometric;
   if (p.compression == 7 && (photometric == 6 || photometric == 2 || photometric < 0)) photometric = 2;
   Converter cv = MakeConverter(p, photometric, f.BigEndian());

@@ -81,9 +81,9 @@ int DecodeWebPChunk(const uint8_t* Data, size_t Length, int Width, int Rows, int
                     std::vector<uint8_t>& Out) {
   int w = 0, h = 0;
   if (Width <= 0 || Rows <= 0 || (Components != 3 && Components != 4)) return 0;
-  if (!WebPGetInfo(Data, Length, &w, &h) || w != Width || h <= 0) return 0;
-  // The image is as wide as the chunk and has at most its rows (a page's last strip is short).
-  const int rows = h < Rows ? h : Rows;
+  // The image is as wide as the chunk and no taller (a page's last strip is shorter).
+  if (!WebPGetInfo(Data, Length, &w, &h) || w != Width || h <= 0 || h > Rows) return 0;
+  const int rows = h;
   const size_t stride = size_t(Width) * size_t(Components);
   Out.assign(stride * size_t(h), 0);
   const uint8_t* r = Components == 4 ? WebPDecodeRGBAInto(Data, Length, Out.data(), Out.size(), int(stride))
