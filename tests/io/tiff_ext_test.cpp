@@ -348,6 +348,18 @@ TEST(TiffExt, BigTiffIsReadButNotRewritten) {
   ASSERT_EQ(s.GetSize(), int64_t(file.size()));
   EXPECT_EQ(std::memcmp(s.Memory(), file.data(), file.size()), 0);
 
+  // The same page in a classic file (with an entry of no values) is deleted.
+  Builder classic;
+  const std::vector<uint8_t> small = classic.Make({{256, 3, {4}}, {257, 3, {1}}, {258, 3, {8}}, {273, 4, {0}},
+                                                   {262, 3, {1}}, {277, 3, {1}}, {279, 4, {4}}, {305, 2, {}}},
+                                                  data);
+  TMemoryStream m;
+  m.WriteBuffer(small.data(), int64_t(small.size()));
+  m.Seek(0, soBeginning);
+  EXPECT_EQ(_DeleteTIFFImStream(&m, 0), 1);
+  m.Seek(0, soBeginning);
+  EXPECT_EQ(_EnumTIFFImStream(&m), 0);
+
   // 2^31 x 2^31 pixels from a file of a hundred bytes.
   const std::vector<uint8_t> huge = b.Make({{256, 16, {1ull << 31}}, {257, 16, {1ull << 31}}, {258, 3, {8}},
                                             {273, 16, {0}}, {277, 3, {1}}, {279, 16, {4}}},

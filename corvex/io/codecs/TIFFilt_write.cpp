@@ -88,7 +88,7 @@ struct Writer {
       Put32(d, e.count);
       if (e.data.size() <= 4) {
         uint8_t field[4] = {0, 0, 0, 0};
-        std::memcpy(field, e.data.data(), e.data.size());
+        if (!e.data.empty()) std::memcpy(field, e.data.data(), e.data.size());  // an entry may have no values
         d.insert(d.end(), field, field + 4);
       } else {
         Put32(d, offsets[i]);
