@@ -115,7 +115,7 @@ struct Builder {
     const uint64_t dataAt = out.size();
     out.insert(out.end(), data.begin(), data.end());
     for (Tag& t : tags)
-      if (t.tag == 273) t.values = {dataAt};
+      if (t.tag == 273 && t.values == std::vector<uint64_t>{0}) t.values = {dataAt};
     // Values that do not fit the entry go before the directory.
     std::vector<uint64_t> at(tags.size(), 0);
     for (size_t i = 0; i < tags.size(); ++i) {
@@ -359,6 +359,27 @@ TEST(TiffExt, BigTiffIsReadButNotRewritten) {
   EXPECT_EQ(_DeleteTIFFImStream(&m, 0), 1);
   m.Seek(0, soBeginning);
   EXPECT_EQ(_EnumTIFFImStream(&m), 0);
+
+  // Two thousand strips naming the same 16 000 bytes: deleting a page of it would copy them
+  // two thousand times; it is refused instead, the file untouched.
+  const std::vector<uint8_t> block(16000, 7);
+  const std::vector<uint8_t> overlapping =
+      classic.Make({{256, 3, {4}}, {257, 3, {2048}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, std::vector<uint64_t>(2048, 8)},
+                    {277, 3, {1}}, {278, 3, {1}}, {279, 4, std::vector<uint64_t>(2048, 16000)}},
+                   block);
+  // A second page: the same directory again, linked from the first.
+  std::vector<uint8_t> two = overlapping;
+  const uint32_t ifd = Get32(two, 4);
+  two.insert(two.end(), overlapping.begin() + ifd, overlapping.end());
+  Set32(two, overlapping.size() - 4, uint32_t(overlapping.size()));
+  TMemoryStream o;
+  o.WriteBuffer(two.data(), int64_t(two.size()));
+  o.Seek(0, soBeginning);
+  ASSERT_EQ(_EnumTIFFImStream(&o), 2);
+  o.Seek(0, soBeginning);
+  EXPECT_EQ(_DeleteTIFFImStream(&o, 1), 0);
+  ASSERT_EQ(o.GetSize(), int64_t(two.size()));
+  EXPECT_EQ(std::memcmp(o.Memory(), two.data(), two.size()), 0);
 
   // 2^31 x 2^31 pixels from a file of a hundred bytes.
   const std::vector<uint8_t> huge = b.Make({{256, 16, {1ull << 31}}, {257, 16, {1ull << 31}}, {258, 3, {8}},

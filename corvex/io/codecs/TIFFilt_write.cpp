@@ -394,6 +394,10 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
       out.WriteBuffer(h.data(), 8);
     }
     int64_t link = 4;
+    // Strips are disjoint in a sound file, so the copy holds no more data than the file; one
+    // whose chunks overlap again and again (a few kilobytes that name the same bytes a million
+    // times) is refused rather than multiplied into gigabytes.
+    int64_t budget = 2 * f.Size() + 4096;
     for (int page = 0; page < count; ++page) {
       if (page == Index) continue;
       std::vector<Entry> entries;
@@ -413,6 +417,8 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
           const int64_t o = offs[i];
           int64_t n = i < counts.size() ? int64_t(counts[i]) : f.Size() - o;
           n = std::max<int64_t>(0, std::min(n, f.Size() - o));
+          budget -= n;
+          if (budget < 0) return;
           buf.resize(size_t(n));
           if (n > 0 && !f.ReadAt(o, buf.data(), n)) n = 0;
           Writer::Pad(&out, 0);
@@ -426,6 +432,7 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
       copyChunks(kStripOffsets, kStripByteCounts);
       copyChunks(kTileOffsets, kTileByteCounts);
       copyChunks(kJPEGInterchangeFormat, kJPEGInterchangeFormatLength);
+      if (budget < 0) return 0;
       for (const Entry& e : entries) {
         switch (e.tag) {
           case kStripOffsets: case kStripByteCounts: case kTileOffsets: case kTileByteCounts:
