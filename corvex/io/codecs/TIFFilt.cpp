@@ -1045,7 +1045,7 @@ void TIFFReadStream(TBitmap* Bitmap, TStream* Stream, int& ImageCount, TIOParams
 }
 
 int _TIFFPageCompressionStream(TStream* Stream, int Index) {
-  if (Stream == nullptr) return -1;
+  if (Stream == nullptr || Index < 0 || Index >= 65536) return -1;
   try {
     File f(Stream);
     uint64_t first = 0;
