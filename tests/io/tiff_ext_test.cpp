@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "corvex/io/codecs/TIFFilt.h"
+#include "corvex/io/codecs/jpegfilt.h"
 #include "corvex/lzw/lzw.h"
 #include "tests/common/codec_testing.h"
 
@@ -314,6 +315,44 @@ TEST(TiffExt, OldLzwVariantIsRecognisedInsideTheHook) {
     std::remove(path.c_str());
     std::remove(ref.c_str());
   }
+}
+
+// Old-style JPEG pages as writers left them: the whole stream at JPEGInterchangeFormat with the
+// strip pointing into it and no SamplesPerPixel, or only the header there and the scan in a
+// strip stored apart (before it, junk between). Both decode alike, close to the JPEG itself.
+TEST(TiffExt, OldStyleJpegWholeOrHeaderApartFromItsScan) {
+  CORVEX_REQUIRE_CORPUS();
+  const std::string path = CorpusFile("jpeg/peer_im_flower_q85.jpg");
+  const std::vector<uint8_t> jpeg = ReadFileBytes(path);
+  TBitmap ref;
+  TIOParamsVals rp;
+  ASSERT_TRUE(DecodeFile(ReadJPegStream, path, ref, rp));
+  size_t sos = 2;  // the end of the SOS segment: the scan starts there
+  while (sos + 4 <= jpeg.size() && !(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA)) sos += 2 + (jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  ASSERT_LT(sos + 4, jpeg.size());
+  const size_t scanAt = sos + 2 + size_t(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  const uint64_t w = uint64_t(ref.GetWidth()), h = uint64_t(ref.GetHeight());
+  Builder b;
+  // Whole: the stream at 8, the strip at its scan.
+  const std::vector<uint8_t> whole = b.Make({{256, 3, {w}}, {257, 3, {h}}, {259, 3, {6}}, {262, 3, {6}},
+                                             {273, 4, {8 + scanAt}}, {279, 4, {jpeg.size() - scanAt}}, {513, 4, {8}},
+                                             {514, 4, {jpeg.size()}}},
+                                            jpeg);
+  // Apart: the scan at 8, junk, then the header.
+  std::vector<uint8_t> apartData(jpeg.begin() + long(scanAt), jpeg.end() - 2);
+  apartData.insert(apartData.end(), 64, 0x5A);
+  const uint64_t headerAt = 8 + apartData.size();
+  apartData.insert(apartData.end(), jpeg.begin(), jpeg.begin() + long(scanAt));
+  const std::vector<uint8_t> apart =
+      b.Make({{256, 3, {w}}, {257, 3, {h}}, {259, 3, {6}}, {262, 3, {6}}, {273, 4, {0}},
+              {279, 4, {jpeg.size() - 2 - scanAt}}, {513, 4, {headerAt}}, {514, 4, {scanAt}}},
+             apartData);
+  TBitmap a, c;
+  TIOParamsVals ap, cp;
+  ASSERT_TRUE(DecodeBytes(ReadTIFFStream, whole, a, ap));
+  ASSERT_TRUE(DecodeBytes(ReadTIFFStream, apart, c, cp));
+  EXPECT_EQ(MaxSampleDiff(a, c), 0);
+  EXPECT_GE(Psnr(a, ref), 30.0);  // chroma replicated here, interpolated by the JPEG reader
 }
 
 // BigTIFF pages are counted and read like classic ones; appending to or deleting from a BigTIFF

@@ -798,10 +798,18 @@ void ReadOldJpeg(File& f, const Page& p, TBitmap* Bitmap, TProgressRec& Progress
   }
   std::vector<uint8_t> data(size_t(f.Size() - at)), whole;
   int comps = 0;
-  bool ok = f.ReadAt(at, data.data(), int64_t(data.size())) &&
+  // The header at JPEGInterchangeFormat is followed by its scan unless the strips lie apart
+  // from it (neither inside it nor right after it): then the strips carry the scan.
+  const bool header = p.jpegIF > 0 && at == int64_t(p.jpegIF) && p.jpegIFLength > 2 &&
+                      p.jpegIFLength < data.size() && !p.stripOffsets.empty();
+  const bool apart = header && (p.stripOffsets[0] < p.jpegIF || p.stripOffsets[0] > p.jpegIF + p.jpegIFLength);
+  bool ok = !apart && f.ReadAt(at, data.data(), int64_t(data.size())) &&
             DecodeJpegWhole(data.data(), data.size(), W, H, p.photometric, comps, whole);
-  if (!ok && p.jpegIF > 0 && at == int64_t(p.jpegIF) && p.jpegIFLength > 2 && p.jpegIFLength < data.size() &&
-      !p.stripOffsets.empty()) {
+  if (!ok && header) {
+    if (!f.ReadAt(at, data.data(), int64_t(p.jpegIFLength))) {
+      ProgressFail(Progress);
+      return;
+    }
     // Tables and frame header at JPEGInterchangeFormat, the scan in the strips.
     data.resize(size_t(p.jpegIFLength));
     if (data[data.size() - 2] == 0xFF && data[data.size() - 1] == 0xD9) data.resize(data.size() - 2);
