@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "corvex/io/codecs/TIFFilt.h"
 #include "corvex/platform/avi/avi.h"
 #include "corvex/platform/graphics/colors.h"
 #include "corvex/platform/numbers.h"
@@ -109,6 +110,26 @@ int AVIInfo(const std::string& file, bool json, bool all) {
   return kOk;
 }
 
+// The file's description. A TIFF page whose compression the parameter record has no value for
+// (Deflate, LZMA, Zstandard, WebP ...) reads there as uncompressed: it is named from the file.
+std::string Description(const std::string& file, const TIOParamsVals& p) {
+  std::string s = p.GetFileTypeStr();
+  if (p.FileType != ioTIFF) return s;
+  int compression = -1;
+  try {
+    TFileStream f(file, fmOpenRead | fmShareDenyWrite);
+    compression = _TIFFPageCompressionStream(&f, p.TIFF_ImageIndex);
+  } catch (const std::exception&) {
+    return s;
+  }
+  const std::string name = compression < 0 ? std::string() : TIFFCompressionName(compression);
+  if (name.empty()) return s;
+  const std::string plain = " Uncompressed";
+  if (s.size() >= plain.size() && s.compare(s.size() - plain.size(), plain.size(), plain) == 0)
+    s.resize(s.size() - plain.size());
+  return s + " " + name;
+}
+
 // The size and delay of every image of a GIF or TIFF, read without decoding the pixels.
 void ImagesInfo(const std::string& file, int type, int count) {
   for (int i = 0; i < count; ++i) {
@@ -153,12 +174,12 @@ int RunInfo(const std::vector<std::string>& args) {
     // Multi-image files tell how many images they hold.
     const int count = p.FileType == ioGIF ? p.GIF_ImageCount : p.FileType == ioTIFF ? p.TIFF_ImageCount : -1;
     if (json) {
-      std::string line = "{\"Description\":" + JsonString(p.GetFileTypeStr());
+      std::string line = "{\"Description\":" + JsonString(Description(file, p));
       if (count >= 0) line += ",\"ImageCount\":" + std::to_string(count);
       for (const Field& f : Fields()) line += ",\"" + std::string(f.name) + "\":" + JsonValue(p, f);
       std::printf("%s}\n", line.c_str());
     } else {
-      std::printf("Description: %s\n", p.GetFileTypeStr().c_str());
+      std::printf("Description: %s\n", Description(file, p).c_str());
       if (count >= 0) std::printf("ImageCount: %d\n", count);
       for (const Field& f : Fields()) std::printf("%s: %s\n", f.name, FieldValue(p, f).c_str());
       if (all && count > 0) ImagesInfo(file, p.FileType, count);

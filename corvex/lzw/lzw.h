@@ -18,7 +18,10 @@ int GIFLZWCompress(TStream* Stream, int Height, int Width, int BitsPerPixel, con
 
 // TIFF: the decoder and encoder with the contracts of TTIFFLZWDecompFunc and TTIFFLZWCompFunc
 // (the TIFF variant of LZW, with its early change of code width).
+// The decoder recognises strips of the old variant that early encoders wrote (codes least
+// significant bit first) by their first two bytes and decodes them with TIFFLZWDecompressOld.
 uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State);
+uint8_t* TIFFLZWDecompressOld(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State);
 void TIFFLZWCompress(const uint8_t* Row, int RowBytes, TStream* Stream, void*& State);
 
 // Sets the four global hooks (DefGIF_LZWDECOMPFUNC, DefGIF_LZWCOMPFUNC, DefTIFF_LZWDECOMPFUNC,

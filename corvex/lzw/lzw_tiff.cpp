@@ -2,6 +2,12 @@
 // 256 clears the table, 257 ends the strip, and the code width grows one code earlier than in
 // GIF (when the next free code reaches 511, 1023, 2047), because the decoder adds its entries one
 // code behind the encoder.
+//
+// Early encoders wrote an older variant: codes packed least significant bit first, as in GIF,
+// and the width growing when the next free code reaches 512, 1024, 2048. A strip of that kind
+// starts with the clear code in that order (a zero byte, then a byte with its lowest bit set),
+// which the usual order cannot start with; the decoder hook looks at those two bytes and
+// decodes the strip with the matching variant.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -18,7 +24,15 @@ constexpr int kEOI = 257;
 constexpr int kFirst = 258;
 constexpr int kMaxCodes = 4096;
 
-struct Decoder {
+// What the hook's state points at: the variant, then the decoder of that variant.
+struct DecoderBase {
+  bool old = false;
+  std::vector<uint8_t> row;
+};
+
+// Old: the least-significant-bit-first variant with the late change of width.
+template <bool Old>
+struct Decoder : DecoderBase {
   const uint8_t* src = nullptr;
   int64_t len = 0;
   int64_t next = 0;  // next source byte
@@ -32,7 +46,6 @@ struct Decoder {
   uint8_t suffix[kMaxCodes];
   uint8_t first[kMaxCodes];
   uint16_t length[kMaxCodes];
-  std::vector<uint8_t> row;
   uint8_t pending[kMaxCodes];  // the part of a string that did not fit in the row
   int pendingPos = 0, pendingLen = 0;
 
@@ -44,15 +57,24 @@ struct Decoder {
     }
   }
 
-  // The next code, or -1 when the data ends.
-  int Code() {
+  // The next code, or -1 when the data ends. The reading state is passed in locals of Fill,
+  // which the compiler keeps in registers (stores into the row, a byte array, could otherwise
+  // change any member as far as it knows, and members would be reloaded after each).
+  static int Code(const uint8_t* src, int64_t len, int64_t& next, uint64_t& acc, int& bits, int width) {
     while (bits < width) {
       if (next >= len) return -1;
-      acc |= uint64_t(src[next++]) << (56 - bits);
+      if constexpr (Old) acc |= uint64_t(src[next++]) << bits;
+      else acc |= uint64_t(src[next++]) << (56 - bits);
       bits += 8;
     }
-    const int c = int(acc >> (64 - width));
-    acc <<= width;
+    int c;
+    if constexpr (Old) {
+      c = int(acc & ((uint64_t(1) << width) - 1));
+      acc >>= width;
+    } else {
+      c = int(acc >> (64 - width));
+      acc <<= width;
+    }
     bits -= width;
     return c;
   }
@@ -76,41 +98,48 @@ struct Decoder {
       pendingPos += n;
       have = n;
     }
+    if (have >= RowBytes) return true;
+    if (ended) return false;
+    const uint8_t* const s = src;
+    const int64_t l = len;
+    int64_t nx = next;
+    uint64_t a = acc;
+    int b = bits, w = width, nf = nextFree, pv = prev;
+    bool ok = true;
     while (have < RowBytes) {
-      if (ended) return false;
-      int c = Code();
+      const int c = Code(s, l, nx, a, b, w);
       if (c < 0 || c == kEOI) {
-        ended = true;
-        return false;
+        ok = false;
+        break;
       }
       if (c == kClear) {
-        width = 9;
-        nextFree = kFirst;
-        prev = -1;
+        w = 9;
+        nf = kFirst;
+        pv = -1;
         continue;
       }
-      if (prev < 0) {
+      if (pv < 0) {
         if (c > 255) {  // a first code after a clear must be a literal
-          ended = true;
-          return false;
+          ok = false;
+          break;
         }
         out[have++] = uint8_t(c);
-        prev = c;
+        pv = c;
         continue;
       }
-      if (c > nextFree || (c == nextFree && nextFree >= kMaxCodes)) {
-        ended = true;
-        return false;
+      if (c > nf || (c == nf && nf >= kMaxCodes)) {
+        ok = false;
+        break;
       }
       // The new entry: previous string + first byte of this one (of itself when c is new).
-      const uint8_t f = c < nextFree ? first[c] : first[prev];
-      if (nextFree < kMaxCodes) {
-        prefix[nextFree] = uint16_t(prev);
-        suffix[nextFree] = f;
-        first[nextFree] = first[prev];
-        length[nextFree] = uint16_t(length[prev] + 1);
-        ++nextFree;
-        if (nextFree + 1 >= (1 << width) && width < 12) ++width;
+      const uint8_t f = c < nf ? first[c] : first[pv];
+      if (nf < kMaxCodes) {
+        prefix[nf] = uint16_t(pv);
+        suffix[nf] = f;
+        first[nf] = first[pv];
+        length[nf] = uint16_t(length[pv] + 1);
+        ++nf;
+        if (nf + (Old ? 0 : 1) >= (1 << w) && w < 12) ++w;
       }
       const int n = length[c];
       if (have + n <= RowBytes) {
@@ -124,9 +153,16 @@ struct Decoder {
         pendingPos = take;
         pendingLen = n;
       }
-      prev = c;
+      pv = c;
     }
-    return true;
+    next = nx;
+    acc = a;
+    bits = b;
+    width = w;
+    nextFree = nf;
+    prev = pv;
+    if (!ok) ended = true;
+    return ok;
   }
 };
 
@@ -228,24 +264,49 @@ struct Encoder {
 
 }  // namespace
 
-uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
-  auto* d = static_cast<Decoder*>(State);
+namespace {
+
+template <bool Old>
+DecoderBase* NewDecoder(const uint8_t* Source, int64_t SourceLength) {
+  auto* d = new (std::nothrow) Decoder<Old>();
+  if (d != nullptr) {
+    d->old = Old;
+    d->src = Source;
+    d->len = SourceLength < 0 ? 0 : SourceLength;
+  }
+  return d;
+}
+
+// The hook's work once the first call has chosen the variant.
+uint8_t* Decompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State, int Variant) {
+  auto* d = static_cast<DecoderBase*>(State);
   if (Source == nullptr && RowBytes == 0) {
-    delete d;
+    if (d != nullptr && d->old) delete static_cast<Decoder<true>*>(d);
+    else delete static_cast<Decoder<false>*>(d);
     State = nullptr;
     return nullptr;
   }
   if (RowBytes <= 0) return nullptr;
   if (d == nullptr) {
     if (Source == nullptr) return nullptr;
-    d = new (std::nothrow) Decoder();
+    const bool old = Variant > 0 || (Variant < 0 && SourceLength >= 2 && Source[0] == 0 && (Source[1] & 1) != 0);
+    d = old ? NewDecoder<true>(Source, SourceLength) : NewDecoder<false>(Source, SourceLength);
     if (d == nullptr) return nullptr;
-    d->src = Source;
-    d->len = SourceLength < 0 ? 0 : SourceLength;
     State = d;
   }
   if (d->row.size() < size_t(RowBytes)) d->row.resize(size_t(RowBytes));
-  return d->Fill(RowBytes) ? d->row.data() : nullptr;
+  const bool ok = d->old ? static_cast<Decoder<true>*>(d)->Fill(RowBytes) : static_cast<Decoder<false>*>(d)->Fill(RowBytes);
+  return ok ? d->row.data() : nullptr;
+}
+
+}  // namespace
+
+uint8_t* TIFFLZWDecompress(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
+  return Decompress(Source, SourceLength, RowBytes, State, -1);
+}
+
+uint8_t* TIFFLZWDecompressOld(const uint8_t* Source, int64_t SourceLength, int RowBytes, void*& State) {
+  return Decompress(Source, SourceLength, RowBytes, State, 1);
 }
 
 void TIFFLZWCompress(const uint8_t* Row, int RowBytes, TStream* Stream, void*& State) {

@@ -3,6 +3,8 @@
 // abort flag or a picture, never a crash or a hang.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <chrono>
 
 #include "corvex/io/codecs/TIFFilt.h"
@@ -159,17 +161,26 @@ TEST_F(TiffEdges, PackBitsGreyPaletteAndPredictor) {
   EXPECT_EQ(b.ScanLine(0)[5], 0);    // pixel 1: entry 15, not in the map
   EXPECT_EQ(p.GetColorMapCount(), 2);
 
-  // Horizontal differencing on 3 samples: each channel from the left.
-  file = BuildTiff({{256, 3, {3}}, {257, 3, {1}}, {258, 3, {8, 8, 8}}, {262, 3, {2}}, {273, 4, {8}}, {277, 3, {3}},
-                    {279, 4, {9}}, {317, 3, {2}}},
-                   {10, 20, 30, 1, 2, 3, 255, 0, 1});
-  ASSERT_TRUE(Read(file, b, p));
-  r = b.ScanLine(0);
-  EXPECT_EQ(r[5], 11);  // red of pixel 1
-  EXPECT_EQ(r[4], 22);
-  EXPECT_EQ(r[3], 33);
-  EXPECT_EQ(r[8], 10);  // red of pixel 2: 11 + 255 wraps
-  EXPECT_EQ(r[6], 34);
+  // Horizontal differencing on 3 samples: each channel from the left (Deflate-coded); the same
+  // Predictor tag on uncompressed data is ignored, as libtiff ignores it.
+  const std::vector<uint8_t> diffs = {10, 20, 30, 1, 2, 3, 255, 0, 1};
+  std::vector<uint8_t> z(64);
+  uLongf zn = z.size();
+  ASSERT_EQ(compress2(z.data(), &zn, diffs.data(), uLong(diffs.size()), 9), Z_OK);
+  z.resize(zn);
+  for (const uint32_t compression : {8u, 1u}) {
+    const bool zip = compression == 8;
+    file = BuildTiff({{256, 3, {3}}, {257, 3, {1}}, {258, 3, {8, 8, 8}}, {259, 3, {compression}}, {262, 3, {2}},
+                      {273, 4, {8}}, {277, 3, {3}}, {279, 4, {uint32_t(zip ? z.size() : diffs.size())}}, {317, 3, {2}}},
+                     zip ? z : diffs);
+    ASSERT_TRUE(Read(file, b, p));
+    r = b.ScanLine(0);
+    EXPECT_EQ(r[5], zip ? 11 : 1);  // red of pixel 1
+    EXPECT_EQ(r[4], zip ? 22 : 2);
+    EXPECT_EQ(r[3], zip ? 33 : 3);
+    EXPECT_EQ(r[8], zip ? 10 : 255);  // red of pixel 2: 11 + 255 wraps
+    EXPECT_EQ(r[6], zip ? 34 : 1);
+  }
 }
 
 TEST_F(TiffEdges, LyingDirectoriesFailCleanly) {

@@ -1,8 +1,10 @@
 // TIFF reading and writing. Reads one page (image file directory) of a file of either byte order
 // into a 24-bit or 1-bit bitmap: strips or tiles, chunky or planar samples; bilevel, 2/4/8/16-bit
 // grey, palette, RGB (8 or 16 bits, 5-5-5), CMYK and CIELAB; uncompressed, CCITT (modified
-// Huffman, Group 3 1-D and 2-D, Group 4), LZW (through the LZW hooks), PackBits, Deflate and JPEG;
-// horizontal differencing. Writes a page as a new file or appended to an existing little-endian
+// Huffman, Group 3 1-D and 2-D, Group 4), LZW (through the LZW hooks), PackBits, Deflate, JPEG,
+// old-style JPEG, LZMA, Zstandard and WebP; horizontal and floating-point differencing; 8, 16 and
+// 32-bit unsigned and signed samples and 32 and 64-bit floating-point samples; classic TIFF and
+// BigTIFF. Writes a page as a new file or appended to an existing little-endian
 // file (uncompressed, PackBits, LZW with differencing, CCITT for bilevel images, CMYK); counts
 // pages and deletes a page.
 //
@@ -36,6 +38,14 @@ void WriteTIFFStream(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TP
 
 // The number of pages of the TIFF at the stream's position (0 when it is not a TIFF).
 int _EnumTIFFImStream(TStream* Stream);
+
+// The Compression tag of page Index of the TIFF at the stream's position (-1 when there is no
+// such page). The parameter record names only some compressions (TIFF_Compression).
+int _TIFFPageCompressionStream(TStream* Stream, int Index);
+
+// The name of a compression that TIOTIFFCompression has no value for ("Deflate", "LZMA",
+// "Zstandard", "WebP", "compression N" for unknown ones); empty for those it names.
+std::string TIFFCompressionName(int Compression);
 
 // Removes page Index and rewrites the stream from its position; returns the number of pages the
 // file had (0 for a stream that is not TIFF). An Index outside the pages changes nothing.

@@ -1,6 +1,7 @@
 // Bounded access to the header, directories and tag values of a TIFF in a stream.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_set>
 
 #include "corvex/io/codecs/TIFFilt_pvt.h"
@@ -8,8 +9,8 @@
 namespace corvex::tiff {
 
 int TypeSize(int Type) {
-  static const int sizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
-  return Type >= 1 && Type <= 13 ? sizes[Type] : 0;
+  static const int sizes[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+  return Type >= 1 && Type <= 18 ? sizes[Type] : 0;
 }
 
 File::File(TStream* Stream) : stream_(Stream) {
@@ -24,57 +25,81 @@ bool File::ReadAt(int64_t Offset, void* Buffer, int64_t Count) {
   return stream_->Read(Buffer, Count) == Count;
 }
 
-bool File::ReadHeader(uint32_t& FirstIFD) {
-  uint8_t h[8];
+bool File::ReadHeader(uint64_t& FirstIFD) {
+  uint8_t h[16];
   if (!ReadAt(0, h, 8)) return false;
   if (h[0] == 'I' && h[1] == 'I') big_ = false;
   else if (h[0] == 'M' && h[1] == 'M') big_ = true;
   else return false;
-  if (U16(h + 2) != 42) return false;
-  FirstIFD = U32(h + 4);
+  const int version = U16(h + 2);
+  if (version == 42) {
+    bigTiff_ = false;
+    FirstIFD = U32(h + 4);
+    return true;
+  }
+  // BigTIFF: the size of an offset (8) and a reserved zero, then the 8-byte first offset.
+  if (version != 43 || U16(h + 4) != 8 || U16(h + 6) != 0 || !ReadAt(8, h + 8, 8)) return false;
+  bigTiff_ = true;
+  FirstIFD = U64(h + 8);
   return true;
 }
 
-bool File::ReadIFD(uint32_t Offset, std::vector<Entry>& Entries, uint32_t& Next) {
+bool File::EntryCount(uint64_t At, uint64_t& Count) {
+  uint8_t c[8];
+  if (At == 0 || At > uint64_t(size_) || !ReadAt(int64_t(At), c, CountBytes())) return false;
+  Count = bigTiff_ ? U64(c) : U16(c);
+  return true;
+}
+
+int64_t File::LinkAt(uint64_t At) {
+  uint64_t n = 0;
+  if (!EntryCount(At, n) || n > uint64_t(size_)) return -1;
+  const int64_t at = int64_t(At) + CountBytes() + int64_t(n) * EntryBytes();
+  return at + FieldBytes() <= size_ ? at : -1;
+}
+
+bool File::ReadIFD(uint64_t At, std::vector<Entry>& Entries, uint64_t& Next) {
   Entries.clear();
   Next = 0;
-  uint8_t c[2];
-  if (Offset == 0 || !ReadAt(Offset, c, 2)) return false;
-  const int n = U16(c);
-  std::vector<uint8_t> buf(size_t(n) * 12 + 4);
-  const int64_t avail = size_ - Offset - 2;
-  const int64_t want = int64_t(n) * 12 + 4;
-  // A directory cut short by the end of the data keeps the entries that are there.
+  uint64_t n = 0;
+  if (!EntryCount(At, n)) return false;
+  const int eb = EntryBytes(), fb = FieldBytes();
+  const int64_t start = int64_t(At) + CountBytes();
+  const int64_t avail = std::max<int64_t>(size_ - start, 0);
+  // A directory cut short by the end of the data keeps the entries that are there (no more
+  // than the data can hold, whatever the count claims).
+  const int64_t want = n > uint64_t(size_) ? INT64_MAX : int64_t(n) * eb + fb;
   const int64_t got = std::min(avail, want);
-  if (got < 0 || !ReadAt(int64_t(Offset) + 2, buf.data(), got)) return false;
-  const int complete = int(std::min<int64_t>(n, got / 12));
+  std::vector<uint8_t> buf(static_cast<size_t>(got));
+  if (!ReadAt(start, buf.data(), got)) return false;
+  const int64_t complete = std::min<int64_t>(int64_t(std::min<uint64_t>(n, uint64_t(INT64_MAX))), got / eb);
   std::unordered_set<uint16_t> seen;
-  for (int i = 0; i < complete; ++i) {
-    const uint8_t* p = buf.data() + size_t(i) * 12;
+  for (int64_t i = 0; i < complete; ++i) {
+    const uint8_t* p = buf.data() + size_t(i) * size_t(eb);
     Entry e;
     e.tag = U16(p);
     e.type = U16(p + 2);
-    e.count = U32(p + 4);
-    std::memcpy(e.raw, p + 8, 4);
+    e.count = bigTiff_ ? U64(p + 4) : U32(p + 4);
+    std::memcpy(e.raw, p + (bigTiff_ ? 12 : 8), size_t(fb));
     if (!seen.insert(e.tag).second) continue;  // the first entry of a tag counts
     Entries.push_back(e);
   }
-  if (got == want) Next = U32(buf.data() + size_t(n) * 12);
+  if (got == want) Next = Offset(buf.data() + size_t(n) * size_t(eb));
   return true;
 }
 
-std::vector<uint32_t> File::Chain(uint32_t FirstIFD, int MaxPages) {
-  std::vector<uint32_t> out;
-  std::unordered_set<uint32_t> seen;
-  uint32_t off = FirstIFD;
+std::vector<uint64_t> File::Chain(uint64_t FirstIFD, int MaxPages) {
+  std::vector<uint64_t> out;
+  std::unordered_set<uint64_t> seen;
+  uint64_t off = FirstIFD;
   while (off != 0 && int(out.size()) < MaxPages && seen.insert(off).second) {
-    uint8_t c[2];
-    if (!ReadAt(off, c, 2)) break;
+    uint64_t n = 0;
+    if (!EntryCount(off, n)) break;
     out.push_back(off);
-    const int64_t nextAt = int64_t(off) + 2 + int64_t(U16(c)) * 12;
-    uint8_t nx[4];
-    if (!ReadAt(nextAt, nx, 4)) break;
-    off = U32(nx);
+    const int64_t nextAt = LinkAt(off);
+    uint8_t nx[8];
+    if (nextAt < 0 || !ReadAt(nextAt, nx, FieldBytes())) break;
+    off = Offset(nx);
   }
   return out;
 }
@@ -82,49 +107,68 @@ std::vector<uint32_t> File::Chain(uint32_t FirstIFD, int MaxPages) {
 bool File::ValueBytes(const Entry& E, std::vector<uint8_t>& Out) {
   const int64_t n = E.Bytes();
   if (TypeSize(E.type) == 0) return false;
-  if (n <= 4) {
+  if (n <= FieldBytes()) {
     Out.assign(E.raw, E.raw + n);
     return true;
   }
-  const uint32_t off = U32(E.raw);
-  if (n > size_ || off > size_ - n) return false;
+  const uint64_t off = Offset(E.raw);
+  if (n > size_ || off > uint64_t(size_ - n)) return false;
   Out.resize(size_t(n));
-  return ReadAt(off, Out.data(), n);
+  return ReadAt(int64_t(off), Out.data(), n);
 }
 
-bool File::UInts(const Entry& E, std::vector<uint32_t>& Out, uint32_t MaxCount) {
+namespace {
+
+template <class T>
+bool ReadUInts(File& f, const Entry& E, std::vector<T>& Out, uint32_t MaxCount) {
   Out.clear();
   const int sz = TypeSize(E.type);
-  if (E.type != tByte && E.type != tShort && E.type != tLong && E.type != tSByte && E.type != tSShort &&
-      E.type != tSLong && E.type != tIFD && E.type != tUndefined)
-    return false;
+  switch (E.type) {
+    case tByte: case tShort: case tLong: case tSByte: case tSShort: case tSLong: case tIFD: case tUndefined:
+    case tLong8: case tSLong8: case tIFD8: break;
+    default: return false;
+  }
   // Where the values are depends on the full count; only the first MaxCount are read.
-  const uint32_t count = std::min(E.count, MaxCount);
+  const uint64_t count = std::min<uint64_t>(E.count, MaxCount);
   std::vector<uint8_t> bytes;
-  if (E.Bytes() <= 4) {
+  if (f.Inline(E)) {
     bytes.assign(E.raw, E.raw + int64_t(count) * sz);
   } else {
-    const uint32_t off = U32(E.raw);
-    if (off >= size_) return false;
+    const uint64_t off = f.Offset(E.raw);
+    if (off >= uint64_t(f.Size())) return false;
     // An array that runs past the data keeps the values that are there.
-    const int64_t have = std::min<int64_t>(count, (size_ - off) / sz);
+    const int64_t have = std::min<int64_t>(int64_t(count), (f.Size() - int64_t(off)) / sz);
     if (have <= 0) return false;
     bytes.resize(size_t(have) * size_t(sz));
-    if (!ReadAt(off, bytes.data(), int64_t(bytes.size()))) return false;
+    if (!f.ReadAt(int64_t(off), bytes.data(), int64_t(bytes.size()))) return false;
   }
-  struct { uint32_t count; } e{uint32_t(bytes.size() / size_t(sz))};
-  Out.resize(e.count);
-  for (uint32_t i = 0; i < e.count; ++i) {
-    const uint8_t* p = bytes.data() + size_t(i) * size_t(sz);
+  const size_t n = bytes.size() / size_t(sz);
+  Out.resize(n);
+  constexpr uint64_t kMax = std::numeric_limits<T>::max();
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t* p = bytes.data() + i * size_t(sz);
+    uint64_t v;
     switch (E.type) {
-      case tShort: Out[i] = U16(p); break;
-      case tSShort: Out[i] = uint32_t(int32_t(int16_t(U16(p)))); break;
-      case tLong: case tSLong: case tIFD: Out[i] = U32(p); break;
-      case tSByte: Out[i] = uint32_t(int32_t(int8_t(p[0]))); break;
-      default: Out[i] = p[0]; break;
+      case tShort: v = f.U16(p); break;
+      case tSShort: v = uint32_t(int32_t(int16_t(f.U16(p)))); break;
+      case tLong: case tSLong: case tIFD: v = f.U32(p); break;
+      case tLong8: case tSLong8: case tIFD8: v = f.U64(p); break;
+      case tSByte: v = uint32_t(int32_t(int8_t(p[0]))); break;
+      default: v = p[0]; break;
     }
+    Out[i] = T(std::min(v, kMax));
   }
   return true;
+}
+
+}  // namespace
+
+bool File::UInts(const Entry& E, std::vector<uint32_t>& Out, uint32_t MaxCount) {
+  return ReadUInts(*this, E, Out, MaxCount);
+}
+
+bool File::UInts(const Entry& E, std::vector<uint64_t>& Out, uint32_t MaxCount) {
+  return ReadUInts(*this, E, Out, MaxCount);
 }
 
 bool File::UInt(const Entry& E, uint32_t& Out) {
@@ -137,9 +181,10 @@ bool File::UInt(const Entry& E, uint32_t& Out) {
 bool File::Rational(const Entry& E, double& Out) {
   if (E.count == 0) return false;
   if (E.type == tRational || E.type == tSRational) {
-    const uint32_t off = U32(E.raw);
     uint8_t b[8];
-    if (!ReadAt(off, b, 8)) return false;
+    // In BigTIFF a single rational sits in the value field.
+    if (bigTiff_) std::memcpy(b, E.raw, 8);
+    else if (!ReadAt(U32(E.raw), b, 8)) return false;
     double num, den;
     if (E.type == tRational) {
       num = U32(b);
@@ -161,7 +206,8 @@ bool File::Rational(const Entry& E, double& Out) {
   }
   if (E.type == tDouble) {
     uint8_t b[8];
-    if (!ReadAt(U32(E.raw), b, 8)) return false;
+    if (bigTiff_) std::memcpy(b, E.raw, 8);
+    else if (!ReadAt(U32(E.raw), b, 8)) return false;
     uint64_t u = 0;
     for (int i = 0; i < 8; ++i) u = big_ ? (u << 8 | b[i]) : (u | uint64_t(b[i]) << (8 * i));
     double d;

@@ -25,9 +25,11 @@ void EmitMessage(j_common_ptr, int) {}
 void OutputMessage(j_common_ptr) {}
 
 // The libjpeg part, with nothing in its frame that needs unwinding: libjpeg leaves through
-// longjmp on errors.
+// longjmp on errors. With Dest nullptr only the header is read: Components receives the
+// stream's components.
 bool Decode(const uint8_t* Tables, size_t TablesLength, const uint8_t* Data, size_t Length, int Width, int Rows,
-            J_COLOR_SPACE In, J_COLOR_SPACE Out, int Components, uint8_t* Dest, JSAMPLE* Line, size_t LineBytes) {
+            J_COLOR_SPACE In, J_COLOR_SPACE Out, int& Components, uint8_t* Dest, JSAMPLE* Line, size_t LineBytes,
+            bool Fancy) {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   cinfo.err = jpeg_std_error(&err.pub);
@@ -48,8 +50,14 @@ bool Decode(const uint8_t* Tables, size_t TablesLength, const uint8_t* Data, siz
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
+  if (Dest == nullptr) {
+    Components = cinfo.num_components;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+  }
   if (In != JCS_UNKNOWN) cinfo.jpeg_color_space = In;
   cinfo.out_color_space = Out;
+  cinfo.do_fancy_upsampling = Fancy ? TRUE : FALSE;
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != Components || size_t(cinfo.output_width) * size_t(Components) > LineBytes) {
     jpeg_destroy_decompress(&cinfo);
@@ -71,7 +79,7 @@ bool Decode(const uint8_t* Tables, size_t TablesLength, const uint8_t* Data, siz
 }  // namespace
 
 bool DecodeJpegChunk(const std::vector<uint8_t>& Tables, const uint8_t* Data, size_t Length, int Width, int Rows,
-                     int Photometric, int Components, std::vector<uint8_t>& Out) {
+                     int Photometric, int Components, std::vector<uint8_t>& Out, bool Fancy) {
   if (Width <= 0 || Rows <= 0 || Length < 4) return false;
   J_COLOR_SPACE in = JCS_UNKNOWN, out;
   switch (Components) {
@@ -89,7 +97,21 @@ bool DecodeJpegChunk(const std::vector<uint8_t>& Tables, const uint8_t* Data, si
   // Lines as wide as the JPEG may claim (up to 65535 pixels).
   std::vector<JSAMPLE> line(size_t(65535) * size_t(Components));
   return Decode(Tables.data(), Tables.size(), Data, Length, Width, Rows, in, out, Components, Out.data(),
-                line.data(), line.size());
+                line.data(), line.size(), Fancy);
+}
+
+bool DecodeJpegWhole(const uint8_t* Data, size_t Length, int Width, int Rows, int Photometric, int& Components,
+                     std::vector<uint8_t>& Out) {
+  if (Width <= 0 || Rows <= 0 || Length < 4) return false;
+  // The stream's own components decide (writers of this variant often leave SamplesPerPixel
+  // out); a three-component stream is YCbCr unless its markers or the page say otherwise.
+  Components = 0;
+  if (!Decode(nullptr, 0, Data, Length, Width, Rows, JCS_UNKNOWN, JCS_UNKNOWN, Components, nullptr, nullptr, 0, true))
+    return false;
+  if (Components != 1 && Components != 3 && Components != 4) return false;
+  const std::vector<uint8_t> none;
+  // Chroma is replicated rather than interpolated, as the readers of this variant do.
+  return DecodeJpegChunk(none, Data, Length, Width, Rows, Photometric == 2 ? 2 : -1, Components, Out, false);
 }
 
 }  // namespace corvex::tiff

@@ -88,7 +88,7 @@ struct Writer {
       Put32(d, e.count);
       if (e.data.size() <= 4) {
         uint8_t field[4] = {0, 0, 0, 0};
-        std::memcpy(field, e.data.data(), e.data.size());
+        if (!e.data.empty()) std::memcpy(field, e.data.data(), e.data.size());  // an entry may have no values
         d.insert(d.end(), field, field + 4);
       } else {
         Put32(d, offsets[i]);
@@ -216,16 +216,17 @@ int TIFFWriteStream(TStream* Stream, bool Append, TBitmap* Bitmap, TIOParamsVals
     uint32_t nextIFD = 0;  // what the new page links to
     if (Append) {
       File f(Stream);
-      uint32_t first = 0;
-      if (!f.ReadHeader(first) || f.BigEndian()) {
+      uint64_t first = 0;
+      // Pages are linked in with 4-byte offsets: big-endian files and BigTIFF are left as they are.
+      if (!f.ReadHeader(first) || f.BigEndian() || f.BigTIFF()) {
         ProgressFail(Progress);
         return 0;
       }
-      const std::vector<uint32_t> chain = f.Chain(first);
+      const std::vector<uint64_t> chain = f.Chain(first);
       const int index = std::max(Params.TIFF_ImageIndex, 0);
       if (index < int(chain.size())) {
         linkAt = index == 0 ? 4 : int64_t(chain[size_t(index) - 1]);
-        nextIFD = chain[size_t(index)];
+        nextIFD = uint32_t(chain[size_t(index)]);
       } else {
         linkAt = chain.empty() ? 4 : int64_t(chain.back());
       }
@@ -376,9 +377,10 @@ int _EnumTIFFImStream(TStream* Stream) {
 int _DeleteTIFFImStream(TStream* Stream, int Index) {
   try {
     File f(Stream);
-    uint32_t first = 0;
-    if (!f.ReadHeader(first)) return 0;
-    const std::vector<uint32_t> chain = f.Chain(first);
+    uint64_t first = 0;
+    // The copy is written as a classic TIFF with 4-byte offsets: a BigTIFF is left untouched.
+    if (!f.ReadHeader(first) || f.BigTIFF()) return 0;
+    const std::vector<uint64_t> chain = f.Chain(first);
     const int count = int(chain.size());
     if (Index < 0 || Index >= count) return count;
 
@@ -392,10 +394,14 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
       out.WriteBuffer(h.data(), 8);
     }
     int64_t link = 4;
+    // Strips are disjoint in a sound file, so the copy holds no more data than the file; one
+    // whose chunks overlap again and again (a few kilobytes that name the same bytes a million
+    // times) is refused rather than multiplied into gigabytes.
+    int64_t budget = 2 * f.Size() + 4096;
     for (int page = 0; page < count; ++page) {
       if (page == Index) continue;
       std::vector<Entry> entries;
-      uint32_t next = 0;
+      uint64_t next = 0;
       if (!f.ReadIFD(chain[size_t(page)], entries, next)) continue;
       w.entries.clear();
       // Data that entries point at: strips, tiles, a JPEG stream.
@@ -411,6 +417,8 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
           const int64_t o = offs[i];
           int64_t n = i < counts.size() ? int64_t(counts[i]) : f.Size() - o;
           n = std::max<int64_t>(0, std::min(n, f.Size() - o));
+          budget -= n;
+          if (budget < 0) return;
           buf.resize(size_t(n));
           if (n > 0 && !f.ReadAt(o, buf.data(), n)) n = 0;
           Writer::Pad(&out, 0);
@@ -424,6 +432,7 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
       copyChunks(kStripOffsets, kStripByteCounts);
       copyChunks(kTileOffsets, kTileByteCounts);
       copyChunks(kJPEGInterchangeFormat, kJPEGInterchangeFormatLength);
+      if (budget < 0) return 0;
       for (const Entry& e : entries) {
         switch (e.tag) {
           case kStripOffsets: case kStripByteCounts: case kTileOffsets: case kTileByteCounts:
@@ -434,7 +443,7 @@ int _DeleteTIFFImStream(TStream* Stream, int Index) {
             continue;
           default: break;
         }
-        OutEntry o{e.tag, e.type, e.count, {}};
+        OutEntry o{e.tag, e.type, uint32_t(e.count), {}};
         if (e.Bytes() <= 4) {
           o.data.assign(e.raw, e.raw + 4);
           o.data.resize(size_t(std::max<int64_t>(e.Bytes(), 0)));
