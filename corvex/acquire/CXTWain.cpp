@@ -870,4 +870,32 @@ bool CXTW_SelectImageSource(void* Parent, std::string& SourceName, const TCXTWai
   return true;
 }
 
+// ---- The components' entry points ------------------------------------------------------------------
+
+namespace {
+
+bool SelectInto(TCXTWainParams* Params) {
+  std::string Name;
+  if (!CXTW_SelectImageSource(nullptr, Name, Params)) return false;
+  Params->FillSourceListData();
+  return Params->SelectSourceByName(Name);
+}
+
+const bool kHooksRegistered = [] {
+  TAcquireHooks h;
+  h.Create = [](TComponent* Owner) { return new TCXTWainParams(Owner); };
+  h.Destroy = [](TCXTWainParams* p) { delete p; };
+  h.Acquire = [](TCXTWainParams* p, TBitmap* b, TIOParamsVals* io, TProgressRec& pr) {
+    return CXTW_Acquire(nullptr, b, false, TCXTWMultiCallBack(), p, io, pr);
+  };
+  h.AcquirePages = [](TCXTWainParams* p, TAcquirePageEvent Page, TProgressRec& pr) {
+    return CXTW_Acquire(nullptr, nullptr, true, Page, p, nullptr, pr);
+  };
+  h.Select = &SelectInto;
+  SetAcquireHooks(h);
+  return true;
+}();
+
+}  // namespace
+
 }  // namespace corvex

@@ -354,6 +354,29 @@ using TIOPreviewsMaker = TForm* (*)(TCorvexIO& IO, TIOParamsVals& Params, TPrevi
 void SetIOPreviewsMaker(TIOPreviewsMaker Maker);
 TIOPreviewsMaker GetIOPreviewsMaker();
 
+// Scanning lives in a layer above this one (corvex/acquire) and registers its entry points here:
+// the TWAIN parameters a component owns are made and freed by it, and it runs the acquisitions.
+// Without them a component has no TWAIN parameters and its acquisitions fail.
+using TAcquirePageEvent = TEvent<void(TBitmap* Bitmap, TIOParamsVals*& Params)>;
+struct TAcquireHooks {
+  TCXTWainParams* (*Create)(TComponent* Owner) = nullptr;
+  void (*Destroy)(TCXTWainParams* Params) = nullptr;
+  // One image into Bitmap and Params; true when it arrived.
+  bool (*Acquire)(TCXTWainParams* Params, TBitmap* Bitmap, TIOParamsVals* Params2, TProgressRec& Progress) = nullptr;
+  // Every page the source delivers, each handed to Page; true when at least one arrived.
+  bool (*AcquirePages)(TCXTWainParams* Params, TAcquirePageEvent Page, TProgressRec& Progress) = nullptr;
+  // The source manager's selection, selected in Params; true when the user chose one.
+  bool (*Select)(TCXTWainParams* Params) = nullptr;
+};
+void SetAcquireHooks(const TAcquireHooks& Hooks);
+const TAcquireHooks& GetAcquireHooks();
+// The TWAIN parameters a component owns, freed through the hooks.
+struct TTWainParamsDeleter {
+  void operator()(TCXTWainParams* p) const;
+};
+using TTWainParamsPtr = std::unique_ptr<TCXTWainParams, TTWainParamsDeleter>;
+TTWainParamsPtr MakeTWainParams(TComponent* Owner);
+
 class TCorvexIO : public TCXAttachedComponent {
  public:
   explicit TCorvexIO(TComponent* AOwner = nullptr);
@@ -397,7 +420,8 @@ class TCorvexIO : public TCXAttachedComponent {
   // choice of the scanner with the source manager's selection, which selects it in TWainParams.
   bool Acquire();
   bool SelectAcquireSource();
-  // The scanner settings: the source, whether its dialog is shown, the capabilities to negotiate.
+  // The scanner settings: the source, whether its dialog is shown, the capabilities to negotiate
+  // (nullptr when the scanning layer is not part of the program).
   TCXTWainParams* GetTWainParams() const { return TWainParams_.get(); }
 
   // Loads by format (the file's name is kept in Params.FileName; stream loads clear it).
@@ -481,7 +505,7 @@ class TCorvexIO : public TCXAttachedComponent {
   TIOPreviewsParams PreviewsParams_;
   bool StreamHeaders_ = false;
   std::unique_ptr<TFont> PreviewFont_;
-  std::unique_ptr<TCXTWainParams> TWainParams_;
+  TTWainParamsPtr TWainParams_;
 };
 
 // Multi-image helpers on files.

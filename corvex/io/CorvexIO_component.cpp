@@ -10,8 +10,6 @@
 #include <cstring>
 
 #include "corvex/io/CorvexIO.h"
-
-#include "corvex/acquire/CXTWain.h"
 #include "corvex/platform/graphics/font.h"
 #include "corvex/platform/ui/forms.h"
 #include "corvex/io/codecs/BMPFilt.h"
@@ -122,7 +120,7 @@ TCorvexIO::TCorvexIO(TComponent* AOwner)
     : TCXAttachedComponent(AOwner),
       Params_(this),
       PreviewFont_(std::make_unique<TFont>()),
-      TWainParams_(std::make_unique<TCXTWainParams>(this)) {}
+      TWainParams_(MakeTWainParams(this)) {}
 
 TCorvexIO::~TCorvexIO() = default;
 
@@ -705,7 +703,8 @@ bool TCorvexIO::Acquire() {
     return false;
   }
   TProgressRec pr = StartProgress();
-  const bool ok = CXTW_Acquire(nullptr, Bitmap_, false, TCXTWMultiCallBack(), TWainParams_.get(), &Params_, pr);
+  const TAcquireHooks& h = GetAcquireHooks();
+  const bool ok = h.Acquire != nullptr && TWainParams_ && h.Acquire(TWainParams_.get(), Bitmap_, &Params_, pr);
   if (!ok) {
     Aborting_ = true;
     Update();
@@ -717,10 +716,23 @@ bool TCorvexIO::Acquire() {
 }
 
 bool TCorvexIO::SelectAcquireSource() {
-  std::string Name;
-  if (!CXTW_SelectImageSource(nullptr, Name, TWainParams_.get())) return false;
-  TWainParams_->FillSourceListData();
-  return TWainParams_->SelectSourceByName(Name);
+  const TAcquireHooks& h = GetAcquireHooks();
+  return h.Select != nullptr && TWainParams_ && h.Select(TWainParams_.get());
+}
+
+namespace {
+TAcquireHooks gAcquireHooks;
+}
+
+void SetAcquireHooks(const TAcquireHooks& Hooks) { gAcquireHooks = Hooks; }
+const TAcquireHooks& GetAcquireHooks() { return gAcquireHooks; }
+
+void TTWainParamsDeleter::operator()(TCXTWainParams* p) const {
+  if (p != nullptr && gAcquireHooks.Destroy != nullptr) gAcquireHooks.Destroy(p);
+}
+
+TTWainParamsPtr MakeTWainParams(TComponent* Owner) {
+  return TTWainParamsPtr(gAcquireHooks.Create != nullptr ? gAcquireHooks.Create(Owner) : nullptr);
 }
 
 }  // namespace corvex

@@ -1,7 +1,5 @@
 #include "corvex/view/CXMIO.h"
 
-#include "corvex/acquire/CXTWain.h"
-
 #include <algorithm>
 #include <cctype>
 #include <exception>
@@ -47,7 +45,7 @@ constexpr int kDefaultAVIDelay = 40;
 }  // namespace
 
 TCorvexMIO::TCorvexMIO(TComponent* AOwner)
-    : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), TWainParams_(std::make_unique<TCXTWainParams>(this)) {}
+    : TComponent(AOwner), PreviewFont_(std::make_unique<TFont>()), TWainParams_(MakeTWainParams(this)) {}
 
 TCorvexMIO::~TCorvexMIO() { SetAttachedMView(nullptr); }
 
@@ -390,10 +388,8 @@ void TCorvexMIO::SaveToFile(const std::string& FileName) {
 }
 
 bool TCorvexMIO::SelectAcquireSource() {
-  std::string Name;
-  if (!CXTW_SelectImageSource(nullptr, Name, TWainParams_.get())) return false;
-  TWainParams_->FillSourceListData();
-  return TWainParams_->SelectSourceByName(Name);
+  const TAcquireHooks& h = GetAcquireHooks();
+  return h.Select != nullptr && TWainParams_ && h.Select(TWainParams_.get());
 }
 
 bool TCorvexMIO::Acquire() {
@@ -405,8 +401,9 @@ bool TCorvexMIO::Acquire() {
   AcquirePos_ = InsertPosition();
   TProgressRec pr = Progress();
   pr.OnProgress = OnProgress;
-  const bool ok = CXTW_Acquire(nullptr, nullptr, true, TCXTWMultiCallBack(this, &TCorvexMIO::TWMultiCallBack),
-                               TWainParams_.get(), nullptr, pr);
+  const TAcquireHooks& h = GetAcquireHooks();
+  const bool ok = h.AcquirePages != nullptr && TWainParams_ &&
+                  h.AcquirePages(TWainParams_.get(), TAcquirePageEvent(this, &TCorvexMIO::TWMultiCallBack), pr);
   if (!ok) Aborting_ = true;
   View_->SetFocus();
   Update();

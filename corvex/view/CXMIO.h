@@ -28,7 +28,6 @@ namespace corvex {
 class TCorvexMView;
 class TFont;
 class TBitmap;
-class TCXTWainParams;
 
 class TCorvexMIO : public TComponent {
  public:
@@ -108,7 +107,7 @@ class TCorvexMIO : public TComponent {
   TIOPreviewsParams PreviewsParams_;
   std::unique_ptr<TFont> PreviewFont_;
   TAVISaveOptions AVIOptions_;
-  std::unique_ptr<TCXTWainParams> TWainParams_;
+  TTWainParamsPtr TWainParams_;
   int AcquirePos_ = 0;
 };
 
