@@ -16,6 +16,13 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/cmake-build
     -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
 run(${WORK_DIR}/cmake-build/consumer)
+run(${WORK_DIR}/cmake-build/dbconsumer)
+file(GLOB_RECURSE manpage ${PREFIX}/share/man/man1/corvex.1)
+file(GLOB_RECURSE plugin ${PREFIX}/lib*/libcorvexdbreg.so ${PREFIX}/lib*/libcorvextwaindsm.so)
+list(LENGTH plugin n)
+if(NOT manpage OR NOT n EQUAL 2)
+  message(FATAL_ERROR "the install lacks the man page or a plug-in library: ${manpage} ${plugin}")
+endif()
 
 # pkg-config corvexctrl
 find_program(PKG_CONFIG pkg-config)
