@@ -27,18 +27,19 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 # The main job: the sample (the test card examples/testcard draws) saved in every format and
-# variant and loaded back, with a table of sizes, times and round-trip results; then the sample
-# in the image view: a real window when there is a display and the tool was built with the Qt
-# host, otherwise a snapshot of the view written to $(BUILD)/out/view-testcard.png.
+# variant and loaded back, with a table of sizes, times and round-trip results; then, with a
+# display and the Qt host, the viewer on the sample; without one, the headless tour
+# (scripts/demo): processing with a selection, annotations, the view, the viewer window, a dialog
+# and the thumbnail grid drawn into $(BUILD)/out, a page scanned from SANE's virtual scanner and
+# frames captured from the synthetic camera, with a table of what it made.
 run: build
 	@mkdir -p $(BUILD)/out
 	@$(BUILD)/bin/corvex roundtrip samples/testcard.png samples/testcard-1bit.png --out $(BUILD)/out/roundtrip
 	@if [ -n "$$DISPLAY" ] && [ -e $(BUILD)/host/qt/libcorvexqt.so ]; then \
-	  echo "The sample in the image view (wheel or +/- zoom, arrows scroll, 1-7 mouse modes, F fits, Escape closes)"; \
+	  echo "The sample in the viewer (wheel or +/- zoom, arrows scroll, 1-7 mouse modes, F fits, Escape closes)"; \
 	  $(BUILD)/bin/corvex view samples/testcard.png --fit; \
 	else \
-	  $(BUILD)/bin/corvex view samples/testcard.png --fit --snapshot $(BUILD)/out/view-testcard.png && \
-	  echo "The sample in the image view: $(BUILD)/out/view-testcard.png"; \
+	  scripts/demo $(BUILD)/bin/corvex $(BUILD)/out; \
 	fi
 
 test: build
