@@ -16,6 +16,5 @@ int main(int argc, char** argv) {
   window.setCentralWidget(new corvex::qt::ControlWidget(&view));
   window.resize(800, 600);
   window.show();
-  view.Update();
   return app.exec();
 }

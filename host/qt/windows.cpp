@@ -320,6 +320,10 @@ void ControlWidget::Embed() {
   SyncBounds();
   Embedded_ = true;
   Application().AddEmbedded(Control_);
+  // Shown now at its size: a control that lays itself out when sized (an image view, which
+  // skips the work while it is nowhere on screen) does it again.
+  Control_->Perform(WM_SIZE, SIZE_RESTORED,
+                    PointToLParam(Control_->GetClientWidth(), Control_->GetClientHeight()));
   if (!Control_->GetVisible()) Control_->Show();
   update();
 }
