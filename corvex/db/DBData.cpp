@@ -53,7 +53,7 @@ void TCXSQLiteDataSet::Open(const std::string& DatabaseFile, const std::string& 
   Close();
   if (sqlite3_open(DatabaseFile.c_str(), &Db_) != SQLITE_OK) {
     const std::string msg = Db_ != nullptr ? sqlite3_errmsg(Db_) : "out of memory";
-    sqlite3_close(Db_);
+    sqlite3_close_v2(Db_);
     Db_ = nullptr;
     throw EDatabaseError(DatabaseFile + ": " + msg);
   }
@@ -69,7 +69,7 @@ void TCXSQLiteDataSet::Open(const std::string& DatabaseFile, const std::string& 
     Fields_.back()->Owner_ = this;
   }
   if (Fields_.empty()) {
-    sqlite3_close(Db_);
+    sqlite3_close_v2(Db_);
     Db_ = nullptr;
     throw EDatabaseError(Table + ": no such table");
   }
@@ -84,7 +84,7 @@ void TCXSQLiteDataSet::Open(const std::string& DatabaseFile, const std::string& 
 }
 
 void TCXSQLiteDataSet::Close() {
-  if (Db_ != nullptr) sqlite3_close(Db_);
+  if (Db_ != nullptr) sqlite3_close_v2(Db_);
   Db_ = nullptr;
   Fields_.clear();
   RowIds_.clear();
