@@ -102,6 +102,9 @@ class TCXFtImage : public TObject {
   void filt_toint(const TCXComplexPlane& Plane, TBitmap* Bitmap, int Channel) const;
 
  private:
+  // Eight interleaved transforms (point i of each at [8 i, 8 i + 8)), the points already in
+  // bit-reversed order; the stage tables give the factors.
+  void GroupTransform(float* Re, float* Im, int Sign) const;
   std::vector<const TCXComplexPlane*> Planes() const;
   std::vector<TCXComplexPlane*> Planes();
 

@@ -228,26 +228,27 @@ TEST(FtImage, FastButterfliesAndColumnGroupsMatchTheSimpleLoops) {
       ASSERT_EQ(0, std::memcmp(im.data(), im2.data(), im.size() * sizeof(float))) << "N " << N << " sign " << sign;
     }
   }
-  // Whole planes: sizes below, at and above the column group.
-  for (int N : {8, 16, 64}) {
-    TCXFtImage ft;
-    ft.fftinit(N);
-    TCXComplexPlane plane(N), expected(N);
-    for (int y = 0; y < N; ++y)
-      for (int x = 0; x < N; ++x) plane.Re(y)[x] = expected.Re(y)[x] = u(rng), plane.Im(y)[x] = expected.Im(y)[x] = u(rng);
-    ft.fft2d(plane, false, -1);
-    for (int y = 0; y < N; ++y) ReferenceFft(N, expected.Re(y), expected.Im(y), -1);
-    std::vector<float> cr(static_cast<size_t>(N)), ci(static_cast<size_t>(N));
-    for (int x = 0; x < N; ++x) {
-      for (int y = 0; y < N; ++y) cr[size_t(y)] = expected.Re(y)[x], ci[size_t(y)] = expected.Im(y)[x];
-      ReferenceFft(N, cr.data(), ci.data(), -1);
-      for (int y = 0; y < N; ++y) expected.Re(y)[x] = cr[size_t(y)], expected.Im(y)[x] = ci[size_t(y)];
+  // Whole planes, both directions: sizes below, at and above a group of lanes.
+  for (int N : {2, 8, 16, 64, 128, 512})
+    for (int sign : {-1, 1}) {
+      TCXFtImage ft;
+      ft.fftinit(N);
+      TCXComplexPlane plane(N), expected(N);
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) plane.Re(y)[x] = expected.Re(y)[x] = u(rng), plane.Im(y)[x] = expected.Im(y)[x] = u(rng);
+      ft.fft2d(plane, false, sign);
+      for (int y = 0; y < N; ++y) ReferenceFft(N, expected.Re(y), expected.Im(y), sign);
+      std::vector<float> cr(static_cast<size_t>(N)), ci(static_cast<size_t>(N));
+      for (int x = 0; x < N; ++x) {
+        for (int y = 0; y < N; ++y) cr[size_t(y)] = expected.Re(y)[x], ci[size_t(y)] = expected.Im(y)[x];
+        ReferenceFft(N, cr.data(), ci.data(), sign);
+        for (int y = 0; y < N; ++y) expected.Re(y)[x] = cr[size_t(y)], expected.Im(y)[x] = ci[size_t(y)];
+      }
+      for (int y = 0; y < N; ++y) {
+        ASSERT_EQ(0, std::memcmp(plane.Re(y), expected.Re(y), size_t(N) * sizeof(float))) << "N " << N << " row " << y;
+        ASSERT_EQ(0, std::memcmp(plane.Im(y), expected.Im(y), size_t(N) * sizeof(float))) << "N " << N << " row " << y;
+      }
     }
-    for (int y = 0; y < N; ++y) {
-      ASSERT_EQ(0, std::memcmp(plane.Re(y), expected.Re(y), size_t(N) * sizeof(float))) << "N " << N << " row " << y;
-      ASSERT_EQ(0, std::memcmp(plane.Im(y), expected.Im(y), size_t(N) * sizeof(float))) << "N " << N << " row " << y;
-    }
-  }
 }
 
 }  // namespace
