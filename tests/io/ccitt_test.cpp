@@ -171,6 +171,41 @@ TEST(Ccitt, EverySchemeRoundTripsInBothFillOrders) {
   }
 }
 
+// The decoder reuses the changes of the row it decoded last when that row is the reference it
+// is handed; two pages decoded in turn (and a reference changed between calls) must not mix.
+TEST(Ccitt, PagesDecodedInTurnKeepTheirOwnReferences) {
+  const int w = 1728;
+  const size_t rb = size_t((w + 7) / 8);
+  std::vector<std::vector<std::vector<uint8_t>>> pages;
+  std::vector<std::vector<uint8_t>> streams;
+  for (uint32_t seed : {11u, 12u}) {
+    pages.push_back(RandomPage(w, 30, seed));
+    TMemoryStream m;
+    std::vector<uint8_t> ref;
+    int pending = 0;
+    uint8_t byte = 0;
+    for (const auto& r : pages.back()) CCITTHuffmanPutLineG4(r.data(), w, &m, ref, pending, byte);
+    CCITTHuffmanPutLineG4(nullptr, 0, &m, ref, pending, byte);
+    streams.emplace_back(m.Memory(), m.Memory() + m.GetSize());
+  }
+  std::vector<uint8_t> row(rb), refs[2] = {std::vector<uint8_t>(rb, 0xFF), std::vector<uint8_t>(rb, 0xFF)};
+  int64_t pos[2] = {0, 0};
+  for (size_t y = 0; y < 30; ++y)
+    for (int p = 0; p < 2; ++p) {
+      pos[p] = CCITT3_2D_GetLine(row.data(), streams[size_t(p)].data(), int64_t(streams[size_t(p)].size()), w, 1,
+                                 pos[p], refs[p].data());
+      ExpectRowEq(pages[size_t(p)][y], row.data(), w, int(y));
+    }
+  // The same buffer changed in place: a page restarted on a white reference gives its first row.
+  std::vector<uint8_t> ref(rb, 0xFF);
+  int64_t at = 0;
+  const int64_t n = int64_t(streams[0].size());
+  for (size_t y = 0; y < 5; ++y) at = CCITT3_2D_GetLine(row.data(), streams[0].data(), n, w, 1, at, ref.data());
+  std::fill(ref.begin(), ref.end(), 0xFF);
+  CCITT3_2D_GetLine(row.data(), streams[0].data(), n, w, 1, 0, ref.data());
+  ExpectRowEq(pages[0][0], row.data(), w, 0);
+}
+
 TEST(Ccitt, EOLsAndFillAtRowStartAreSkipped) {
   // Fill zeros, EOL (as a 16-bit code), EOL, then white 8 (10011) and black 0.
   std::vector<uint8_t> buf;

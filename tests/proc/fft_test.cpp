@@ -235,7 +235,8 @@ TEST(FtImage, FastButterfliesAndColumnGroupsMatchTheSimpleLoops) {
       ft.fftinit(N);
       TCXComplexPlane plane(N), expected(N);
       for (int y = 0; y < N; ++y)
-        for (int x = 0; x < N; ++x) plane.Re(y)[x] = expected.Re(y)[x] = u(rng), plane.Im(y)[x] = expected.Im(y)[x] = u(rng);
+        for (int x = 0; x < N; ++x)
+          plane.Re(y)[x] = expected.Re(y)[x] = u(rng), plane.Im(y)[x] = expected.Im(y)[x] = u(rng);
       ft.fft2d(plane, false, sign);
       for (int y = 0; y < N; ++y) ReferenceFft(N, expected.Re(y), expected.Im(y), sign);
       std::vector<float> cr(static_cast<size_t>(N)), ci(static_cast<size_t>(N));

@@ -555,20 +555,38 @@ int64_t CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Source, int64_t SourceB
 int64_t CCITT3_2D_GetLine(uint8_t* Row, const uint8_t* Source, int64_t SourceBytes, int Width, int FillOrder,
                           int64_t StartBit, uint8_t* RefLine) {
   if (Width <= 0) return StartBit;
+  // The changes of the row decoded last are kept with a copy of its bits: when the reference
+  // row handed in is that row (the usual case, row after row), its changes need not be found
+  // again from the bits.
+  thread_local struct {
+    std::vector<int32_t> changes, spare;
+    std::vector<uint8_t> row;
+    int width = -1;
+  } last;
+  const size_t bytes = size_t((Width + 7) >> 3);
+  if (last.spare.size() < size_t(Width) + 8) last.spare.resize(size_t(Width) + 8);
   BitReader br(Source, SourceBytes, FillOrder, StartBit);
-  RowBuilder rb{Scratch(0, Width)};
+  RowBuilder rb{last.spare.data()};
   bool oneD = false;
   const uint32_t w = br.Peek();
   if (!br.AtEnd() && (w >> 21) == 0 && br.SkipEOL()) oneD = br.GetBit() == 1;
   if (oneD) {
     Decode1D(br, Width, rb);
+  } else if (last.width == Width && std::memcmp(last.row.data(), RefLine, bytes) == 0) {
+    Decode2D(br, Width, last.changes.data(), rb);
   } else {
     int32_t* ref = Scratch(1, Width);
     FindChanges(RefLine, Width, 0xFF, ref);
     Decode2D(br, Width, ref, rb);
   }
   ChangesToRow(rb.ch, rb.n, Width, Row);
-  std::memcpy(RefLine, Row, size_t((Width + 7) >> 3));
+  std::memcpy(RefLine, Row, bytes);
+  // The builder's changes are strictly increasing and below Width, so they are exactly the ones
+  // FindChanges would find in Row; with the four sentinels they serve as the next reference.
+  for (int i = 0; i < 4; ++i) rb.ch[rb.n + i] = Width;
+  std::swap(last.changes, last.spare);
+  last.row.assign(Row, Row + bytes);
+  last.width = Width;
   return br.Pos();
 }
 
