@@ -587,6 +587,15 @@ int main(int argc, char** argv) {
   std::printf("# image\tphoto\t%d\t%d\n# image\tpalette\t%d\t%d\n# image\tpage\t%d\t%d\n", photo->GetWidth(),
               photo->GetHeight(), pal->GetWidth(), pal->GetHeight(), page->GetWidth(), page->GetHeight());
   std::printf("# image\tclient\t%d\t%d\n", clientW, clientH);
+  // The versions of the libraries called directly, as loaded.
+#ifdef LIBJPEG_TURBO_VERSION_NUMBER
+  std::printf("# version\tlibjpeg-turbo\t%d.%d.%d\n", LIBJPEG_TURBO_VERSION_NUMBER / 1000000,
+              LIBJPEG_TURBO_VERSION_NUMBER / 1000 % 1000, LIBJPEG_TURBO_VERSION_NUMBER % 1000);
+#endif
+  std::printf("# version\tlibpng\t%s\n", png_get_libpng_ver(nullptr));
+#ifdef CORVEX_BENCH_QT
+  std::printf("# version\tQPainter\tQt %s\n", qVersion());
+#endif
 
   auto tiff = [](TIOTIFFCompression c, bool bilevel) {
     return [c, bilevel](TIOParamsVals& p) {
