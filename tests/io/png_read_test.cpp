@@ -7,6 +7,7 @@
 #include <map>
 
 #include "corvex/io/codecs/pngfilt.h"
+#include "corvex/io/codecs/pngfiltw.h"
 #include "tests/common/codec_testing.h"
 
 namespace corvex {
@@ -292,6 +293,54 @@ TEST(PngRead, ResolutionAndSignature) {
     TIOParamsVals p;
     EXPECT_FALSE(DecodeBytes(ReadPNGStream, part, b, p)) << cut;
   }
+}
+
+}  // namespace
+}  // namespace corvex
+
+namespace corvex {
+namespace {
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) {
+    c ^= p[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
+}
+
+// The image data's Adler-32 is not checked (the chunks' CRCs cover the same compressed bytes):
+// a wrong one still gives the whole image, while a wrong CRC is still refused.
+TEST(PngRead, ChunkCrcsGuardTheImageDataAndAdlerIsNotCheckedAgain) {
+  TBitmap src(37, 11, pf24bit);
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 37 * 3; ++x) src.ScanLine(y)[x] = uint8_t(x * 7 + y * 13);
+  TIOParamsVals params;
+  std::vector<uint8_t> file;
+  ASSERT_TRUE(EncodeBytes(WritePNGStream, src, params, file));
+  // The last IDAT: its data ends with the Adler-32.
+  size_t at = 8, idat = 0, len = 0;
+  while (at + 12 <= file.size()) {
+    const size_t n =
+        (size_t(file[at]) << 24) | (size_t(file[at + 1]) << 16) | (size_t(file[at + 2]) << 8) | file[at + 3];
+    if (std::memcmp(&file[at + 4], "IDAT", 4) == 0) idat = at, len = n;
+    at += 12 + n;
+  }
+  ASSERT_GT(len, 4u);
+  auto setCrc = [&](std::vector<uint8_t>& f) {
+    const uint32_t c = Crc32(&f[idat + 4], len + 4);
+    for (int i = 0; i < 4; ++i) f[idat + 8 + len + size_t(i)] = uint8_t(c >> (24 - 8 * i));
+  };
+  std::vector<uint8_t> badAdler = file;
+  badAdler[idat + 8 + len - 1] ^= 0x55;
+  setCrc(badAdler);
+  TBitmap got;
+  ASSERT_TRUE(DecodeBytes(ReadPNGStream, badAdler, got, params));
+  for (int y = 0; y < 11; ++y) ASSERT_EQ(0, std::memcmp(got.ScanLine(y), src.ScanLine(y), 37 * 3)) << y;
+  std::vector<uint8_t> badCrc = file;
+  badCrc[idat + 8 + len - 1] ^= 0x55;
+  EXPECT_FALSE(DecodeBytes(ReadPNGStream, badCrc, got, params));
 }
 
 }  // namespace
