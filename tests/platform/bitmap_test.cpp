@@ -33,6 +33,22 @@ TEST(Bitmap, RowsArePaddedContiguousAndZeroed) {
   EXPECT_EQ(empty.GetPixelFormat(), pf24bit);
   EXPECT_TRUE(empty.GetEmpty());
   EXPECT_EQ(empty.Bits(), nullptr);
+
+  // Allocating again gives zeroed pixels whether the block is used again (same size in bytes,
+  // any format) or not; the palette follows the new format.
+  TBitmap b(40, 30, pf24bit);
+  const uint8_t* block = b.Bits();
+  std::memset(b.Bits(), 0xAB, b.GetImageSize());
+  b.Allocate(40, 30, pf24bit);
+  EXPECT_EQ(b.Bits(), block);
+  for (size_t i = 0; i < b.GetImageSize(); ++i) ASSERT_EQ(b.Bits()[i], 0) << i;
+  std::memset(b.Bits(), 0xCD, b.GetImageSize());
+  b.Allocate(120, 30, pf8bit);  // the same bytes per row
+  EXPECT_EQ(b.GetPixelFormat(), pf8bit);
+  for (size_t i = 0; i < b.GetImageSize(); ++i) ASSERT_EQ(b.Bits()[i], 0) << i;
+  b.Allocate(7, 5, pf24bit);
+  EXPECT_EQ(b.GetWidth(), 7);
+  for (size_t i = 0; i < b.GetImageSize(); ++i) ASSERT_EQ(b.Bits()[i], 0) << i;
 }
 
 TEST(Bitmap, ScanLineOutsideTheImageRaises) {

@@ -837,7 +837,6 @@ void ReadOldJpeg(File& f, const Page& p, TBitmap* Bitmap, TProgressRec& Progress
     ProgressFail(Progress);
     return;
   }
-  Bitmap->Allocate(1, 1, pf24bit);
   Bitmap->Allocate(W, H, pf24bit);
   ProgressBegin(Progress, H);
   for (int y = 0; y < H; ++y) {
@@ -915,7 +914,6 @@ void ReadPageImage(File& f, Page& p, TBitmap* Bitmap, TIOParamsVals& Params, TPr
     ProgressFail(Progress);
     return;
   }
-  Bitmap->Allocate(1, 1, pf24bit);
   Bitmap->Allocate(W, H, cv.kind == kBilevel ? pf1bit : pf24bit);
   if (cv.kind == kBilevel) std::memset(Bitmap->Bits(), 0xFF, Bitmap->GetImageSize());
   const int64_t pixelBytes = planar ? (p.bps / 8) : 0;

@@ -61,8 +61,14 @@ struct SourceMgr {
   jpeg_source_mgr pub;
   TStream* stream;
   JOCTET* buffer;
+  size_t capacity;
   bool startOfFile;
 };
+
+// The read buffer holds the whole of a file up to 4 MiB, and 4 MiB at a time beyond: libjpeg's
+// fast Huffman decoder only runs while a few kilobytes of data are left in the buffer, so every
+// refill costs a stretch of the slow one (with 64 KiB reads, some tenth of the decoding time).
+constexpr size_t kMinReadBuffer = 4 * 1024, kMaxReadBuffer = 4 * 1024 * 1024;
 
 void InitSource(j_decompress_ptr cinfo) { reinterpret_cast<SourceMgr*>(cinfo->src)->startOfFile = true; }
 
@@ -70,7 +76,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<SourceMgr*>(cinfo->src);
   int64_t n = 0;
   try {
-    n = src->stream->Read(src->buffer, kIOBufferSize);
+    n = src->stream->Read(src->buffer, static_cast<int64_t>(src->capacity));
   } catch (...) {
     n = 0;  // a failing stream ends the data; the error is reported below, outside the handler
   }
@@ -159,7 +165,7 @@ struct ReadContext {
   bool created = false;
   bool headerRead = false;
   bool started = false;
-  std::vector<JOCTET> ioBuffer = std::vector<JOCTET>(kIOBufferSize);
+  std::unique_ptr<JOCTET[]> readBuffer;  // not cleared: only what was read is used
   std::vector<uint8_t> rowBuffer;  // CMYK rows before conversion
   std::vector<JSAMPROW> rows;
   TStream* stream = nullptr;
@@ -207,7 +213,15 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
   c.src.pub.resync_to_restart = jpeg_resync_to_restart;
   c.src.pub.term_source = TermSource;
   c.src.stream = Stream;
-  c.src.buffer = c.ioBuffer.data();
+  int64_t left = 0;
+  try {
+    left = Stream->GetSize() - Stream->GetPosition();
+  } catch (...) {
+    left = 0;
+  }
+  c.src.capacity = size_t(std::clamp<int64_t>(left, int64_t(kMinReadBuffer), int64_t(kMaxReadBuffer)));
+  c.readBuffer.reset(new JOCTET[c.src.capacity]);
+  c.src.buffer = c.readBuffer.get();
   cinfo.src = &c.src.pub;
 
   jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
@@ -269,11 +283,14 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
   Params.Width = w;
   Params.Height = h;
 
-  Bitmap->Allocate(1, 1, pf24bit);
   Bitmap->Allocate(w, h, pf24bit);
   const bool cmyk = cinfo.out_color_space == JCS_CMYK;
   const ptrdiff_t stride = h > 1 ? Bitmap->ScanLine(1) - Bitmap->ScanLine(0) : ptrdiff_t(Bitmap->GetRowLength());
-  const int perCall = (stride < 1 || stride % 4 != 0 || cmyk) ? 1 : std::max(cinfo.rec_outbuf_height, 1);
+  // Rows are asked for a row group at a time (two with vertical subsampling): libjpeg then
+  // upsamples and converts them in one call, where one row per call splits every group in two.
+  const int perCall = (stride < 1 || stride % 4 != 0 || cmyk)
+                          ? 1
+                          : std::max({cinfo.rec_outbuf_height, cinfo.max_v_samp_factor, 1});
   c.rows.resize(size_t(perCall));
   if (cmyk) c.rowBuffer.resize(size_t(w) * 4);
 

@@ -157,7 +157,6 @@ void DecodeBody(ReadContext& c) {
 
   TBitmap* Bitmap = c.bitmap;
   const TPixelFormat pf = oneBit ? pf1bit : pf24bit;
-  Bitmap->Allocate(1, 1, pf);
   Bitmap->Allocate(static_cast<int>(w), static_cast<int>(h), pf);
   const size_t needed = oneBit ? (size_t(w) + 7) / 8 : size_t(w) * 3;
   if (png_get_rowbytes(png, info) != needed) png_error(png, "unexpected row layout");

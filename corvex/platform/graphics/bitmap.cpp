@@ -269,11 +269,26 @@ void TBitmap::Reallocate(int AWidth, int AHeight, TPixelFormat AFormat, bool Kee
     throw EOutOfMemory("Bitmap of " + std::to_string(AWidth) + " x " + std::to_string(AHeight) +
                        " pixels is too large");
   uint8_t* block = nullptr;
-  if (total > 0) {
-    block = AllocatePixels(static_cast<size_t>(total));
-    if (block == nullptr)
-      throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(AWidth) + " x " +
-                         std::to_string(AHeight) + " pixels");
+  const uint64_t oldTotal = uint64_t(RowLen_) * uint64_t(Height_);
+  if (!Keep && Bits_ != nullptr && total > 0 && total == oldTotal) {
+    // A fresh image of the same size (a viewer going from photo to photo, a camera's frames):
+    // the block is cleared and used again, which costs less than the page faults of a new one.
+    block = Bits_;
+    std::memset(block, 0, static_cast<size_t>(total));
+  } else {
+    if (!Keep && Bits_ != nullptr) {
+      // The old pixels are not wanted: freed first, so that there is only ever one image.
+      std::free(Bits_);
+      Bits_ = nullptr;
+      Width_ = Height_ = 0;
+      RowLen_ = 0;
+    }
+    if (total > 0) {
+      block = AllocatePixels(static_cast<size_t>(total));
+      if (block == nullptr)
+        throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(AWidth) + " x " +
+                           std::to_string(AHeight) + " pixels");
+    }
   }
 
   const TPixelFormat oldFormat = Format_;
@@ -303,7 +318,7 @@ void TBitmap::Reallocate(int AWidth, int AHeight, TPixelFormat AFormat, bool Kee
       }
     }
   }
-  std::free(Bits_);
+  if (Bits_ != block) std::free(Bits_);
   Bits_ = block;
   Width_ = AWidth;
   Height_ = AHeight;
