@@ -169,6 +169,17 @@ class BitReader {
 
  private:
   void Refill() {
+    if (!rev_ && next_ + 8 <= bytes_) {
+      // Eight bytes in one load: the whole bytes that fit are counted; the bits of the next byte
+      // that also land in the accumulator are the stream's own, loaded again by the next refill.
+      uint64_t w;
+      std::memcpy(&w, src_ + next_, 8);
+      w = __builtin_bswap64(w);
+      acc_ |= w >> bits_;
+      next_ += (63 - bits_) >> 3;
+      bits_ |= 56;
+      return;
+    }
     while (bits_ <= 56 && next_ < bytes_) {
       uint8_t b = src_[next_++];
       if (rev_) b = kReverseBitsTable[b];
@@ -350,7 +361,10 @@ const ModeTable& Modes() {
 // One 2-D row against the reference changes (with sentinels) into rb.
 void Decode2D(BitReader& br, int Width, const int32_t* ref, RowBuilder& rb) {
   const ModeTable& mt = Modes();
-  int a0 = -1, colour = 0, kk = 0;
+  // k: where the search for b1 starts, always of the parity of the colour of a0 (changes at even
+  // places are to black). After each code the next b1 lies at most one change back, so the
+  // search moves forward from there; the changes are strictly increasing.
+  int a0 = -1, colour = 0, k = 0;
   while (a0 < Width) {
     if (br.AtEnd()) break;
     const uint32_t w = br.Peek();
@@ -387,6 +401,7 @@ void Decode2D(BitReader& br, int Width, const int32_t* ref, RowBuilder& rb) {
             a = std::min(a + l - 7, Width);
             colour = br.GetBit();
             a0 = a;
+            if ((k & 1) != colour) k = k > 0 ? k - 1 : k + 1;
             break;
           }
         }
@@ -396,15 +411,13 @@ void Decode2D(BitReader& br, int Width, const int32_t* ref, RowBuilder& rb) {
       continue;
     }
     // b1: first change of the reference line after a0 to the colour opposite to a0's.
-    int k = kk > 4 ? kk - 4 : 0;
-    if ((k & 1) != colour) ++k;
     while (ref[k] <= a0) k += 2;
-    kk = k;
     const int b1 = ref[k], b2 = ref[k + 1];
     br.Skip(m.len);
     if (m.mode == mPass) {
       rb.Paint(start, b2, colour);
       a0 = b2;
+      k += 2;
     } else if (m.mode == mHoriz) {
       const int r1 = ReadRun(br, colour);
       const int r2 = r1 < 0 ? -1 : ReadRun(br, colour ^ 1);
@@ -421,6 +434,7 @@ void Decode2D(BitReader& br, int Width, const int32_t* ref, RowBuilder& rb) {
       rb.Paint(start, a1, colour);
       a0 = a1;
       colour ^= 1;
+      k = k > 0 ? k - 1 : k + 1;
     }
   }
   rb.Paint(a0 < 0 ? 0 : a0, Width, colour);
