@@ -73,7 +73,8 @@ bench: setup
 
 # The benchmark report: our operations and the installed peer programs on the same images, in
 # one run, into $(BUILD)/bench/report.md (scripts/setup bench installs the peers). Not part of
-# `make test`. REPORT_ARGS passes options to scripts/bench-report (--reps N, --scale S, --only OP).
+# `make test`. REPORT_ARGS passes options to scripts/bench-report (--reps N, --scale S, --only OP,
+# --quick for a one-minute check, --readme README.md to copy a full run's table into the README).
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
 bench-report: setup
 	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DCORVEX_BUILD_BENCH=ON -DCORVEX_BUILD_TESTS=OFF > /dev/null
