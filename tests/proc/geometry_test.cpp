@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -230,6 +231,42 @@ TEST(SubResample1bit, AreaAverages) {
   _SubResample1bitFiltered(&one, 0, 0, 1, 0, &wide);
   const uint8_t want[4] = {255, 255, 0, 0};
   for (int x = 0; x < 4; ++x) EXPECT_EQ(wide.ScanLine(0)[3 * x], want[x]);
+}
+
+// Reductions by 2, 4 and 8 count 64 columns at a time: every box of random pages, from any
+// first column, against a count pixel by pixel (boxes as the area average defines them).
+TEST(SubResample1bit, WholeReductionsMatchPixelByPixelCounts) {
+  std::mt19937 rng(3);
+  TBitmap page(301, 90, pf1bit);
+  for (int y = 0; y < 90; ++y)
+    for (size_t i = 0; i < page.GetRowLength(); ++i) page.ScanLine(y)[i] = uint8_t(rng() & rng());
+  auto pixel = [&](int x, int y) { return (page.ScanLine(y)[x >> 3] >> (7 - (x & 7))) & 1; };
+  struct Case {
+    int x1, y1, x2, y2, dw, dh;
+  } cases[] = {{0, 0, 299, 89, 75, 30},   {3, 1, 258, 80, 32, 10},   {13, 0, 268, 89, 128, 45},
+               {8, 5, 71, 12, 8, 2},      {1, 0, 300, 89, 150, 89},  {0, 0, 300, 89, 43, 9}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.x1);
+    TBitmap out(c.dw, c.dh, pf24bit);
+    _SubResample1bitFiltered(&page, c.x1, c.y1, c.x2, c.y2, &out);
+    auto box = [](int from, int to, int n, int i, int& f, int& l) {
+      const double step = double(to - from + 1) / n;
+      const int a = Trunc(step * i);
+      f = from + a;
+      l = from + std::max(Trunc(step * i + Trunc(step) - 1), a);
+    };
+    for (int i = 0; i < c.dh; ++i)
+      for (int j = 0; j < c.dw; ++j) {
+        int fx, lx, fy, ly;
+        box(c.x1, c.x2, c.dw, j, fx, lx);
+        box(c.y1, c.y2, c.dh, i, fy, ly);
+        int64_t n = 0;
+        for (int y = fy; y <= ly; ++y)
+          for (int x = fx; x <= lx; ++x) n += pixel(x, y);
+        const int64_t pixels = int64_t(ly - fy + 1) * (lx - fx + 1);
+        ASSERT_EQ(out.ScanLine(i)[3 * j], uint8_t(255 * n / pixels)) << "box " << j << ", " << i;
+      }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
