@@ -57,6 +57,10 @@ int64_t DecodeCodes(const std::vector<uint8_t>& Data, int MinCodeSize, uint8_t* 
   uint8_t suffix[kTableSize];
   uint8_t first[kTableSize];
   uint16_t length[kTableSize];
+  // Where each defined code's string already stands in the output: a code defined as the
+  // previous string plus one byte is found where that previous string was written, so that its
+  // string is copied from there instead of walked back through the table byte by byte.
+  int64_t start[kTableSize];
 
   const int clear = 1 << MinCodeSize;
   const int eoi = clear + 1;
@@ -81,7 +85,7 @@ int64_t DecodeCodes(const std::vector<uint8_t>& Data, int MinCodeSize, uint8_t* 
   size_t ip = 0;
   uint64_t acc = 0;
   int nbits = 0;
-  int64_t pos = 0;
+  int64_t pos = 0, oldPos = 0;
 
   while (pos < Total) {
     if (nbits < width) {
@@ -111,6 +115,7 @@ int64_t DecodeCodes(const std::vector<uint8_t>& Data, int MinCodeSize, uint8_t* 
         suffix[avail] = first[code];
         first[avail] = first[old];
         length[avail] = static_cast<uint16_t>(length[old] + 1);
+        start[avail] = oldPos;
         ++avail;
       }
     } else if (code == avail && avail < kTableSize) {
@@ -119,26 +124,38 @@ int64_t DecodeCodes(const std::vector<uint8_t>& Data, int MinCodeSize, uint8_t* 
       suffix[avail] = first[old];
       first[avail] = first[old];
       length[avail] = static_cast<uint16_t>(length[old] + 1);
+      start[avail] = oldPos;
       ++avail;
     } else {
       break;  // a code not yet defined
     }
 
-    // Write the string of code, last byte first.
     const int len = length[code];
     int c = code;
-    if (pos + len <= Total) {
-      uint8_t* p = Out + pos + len - 1;
-      for (int k = 0; k < len; ++k) {
-        *p-- = suffix[c];
-        c = prefix[c];
+    if (code < clear) {
+      Out[pos] = static_cast<uint8_t>(code);
+    } else if (pos + len <= Total) {
+      // Copied from where the string stands. Only the code defined by this very code reaches
+      // into its own output (by one byte): that copy goes byte by byte, front to back.
+      const uint8_t* src = Out + start[code];
+      uint8_t* dst = Out + pos;
+      if (src + len > dst) {
+        for (int k = 0; k < len; ++k) dst[k] = src[k];
+      } else if (len <= 16 && pos + 16 <= Total) {
+        uint8_t chunk[16];  // loaded whole before it is stored: the bytes past len are written over later
+        std::memcpy(chunk, src, 16);
+        std::memcpy(dst, chunk, 16);
+      } else {
+        std::memcpy(dst, src, size_t(len));
       }
     } else {
+      // The last string, cut at the end of the image: walked back through the table.
       for (int k = len - 1; k >= 0; --k) {
         if (pos + k < Total) Out[pos + k] = suffix[c];
         c = prefix[c];
       }
     }
+    oldPos = pos;
     pos += len;
     old = code;
 
