@@ -68,19 +68,27 @@ std::string gOnly;
 
 bool Wanted(const std::string& op) { return gOnly.empty() || op.find(gOnly) != std::string::npos; }
 
+double Median(std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  const size_t n = ms.size();
+  return n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
+}
+
+double TimedMs(const std::function<void()>& op) {
+  const auto t0 = std::chrono::steady_clock::now();
+  op();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
 // The median of Reps timed runs of Op, each after an untimed Prepare, after one untimed warm-up.
 double MedianMs(int reps, const std::function<void()>& op, const std::function<void()>& prepare = {}) {
   std::vector<double> ms;
   for (int i = 0; i <= reps; ++i) {
     if (prepare) prepare();
-    const auto t0 = std::chrono::steady_clock::now();
-    op();
-    const double t = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const double t = TimedMs(op);
     if (i > 0) ms.push_back(t);
   }
-  std::sort(ms.begin(), ms.end());
-  const size_t n = ms.size();
-  return n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
+  return Median(ms);
 }
 
 void Emit(const std::string& op, const std::string& impl, double ms, const std::string& note = "") {
@@ -109,22 +117,12 @@ double TimeOurs(const std::string& op, const std::function<void()>& ours) {
   const auto it = DirectPeers().find(op);
   if (it == DirectPeers().end()) return MedianMs(gReps, ours);
   std::vector<double> a, b;
-  auto timed = [](const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  };
   for (int i = 0; i <= gReps; ++i) {
-    const double ta = timed(ours), tb = timed(it->second.run);
+    const double ta = TimedMs(ours), tb = TimedMs(it->second.run);
     if (i > 0) a.push_back(ta), b.push_back(tb);
   }
-  auto med = [](std::vector<double>& v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-  };
-  Emit(op, it->second.name, med(b));
-  return med(a);
+  Emit(op, it->second.name, Median(b));
+  return Median(a);
 }
 
 void Save(const std::string& name, const Bytes& b) {

@@ -101,8 +101,8 @@ void SubResample(RowAt rowAt, int x1, int y1, int x2, int y2, int dstW, int dstH
   }
   for (int i = 0; i < dstH; ++i) {
     std::fill(counts.begin(), counts.end(), 0);
-    const int boxRows = rl[size_t(i)] - rf[size_t(i)] + 1;
-    if (k != 0 && boxRows * k <= 255) {  // no lane can pass 255
+    const int rows = rl[size_t(i)] - rf[size_t(i)] + 1;
+    if (k != 0 && rows * k <= 255) {  // no lane can pass 255
       std::fill(acc.begin(), acc.end(), 0);
       for (int y = rf[size_t(i)]; y <= rl[size_t(i)]; ++y) CountUniform(rowAt(y), x1, x2, k, work, acc);
       const int lanes = 8 / k;
@@ -116,7 +116,6 @@ void SubResample(RowAt rowAt, int x1, int y1, int x2, int y2, int dstW, int dstH
         for (int j = 0; j < dstW; ++j) counts[size_t(j)] += CountBits(row, cf[size_t(j)], cl[size_t(j)]);
       }
     }
-    const int rows = rl[size_t(i)] - rf[size_t(i)] + 1;
     uint8_t* d = out(i);
     for (int j = 0; j < dstW; ++j) {
       const int64_t pixels = int64_t(rows) * (cl[size_t(j)] - cf[size_t(j)] + 1);
