@@ -278,6 +278,10 @@ class TCorvexView : public TCXView {
   std::unique_ptr<TBitmap> Bitmap_;
   std::unique_ptr<TBitmap> BackBuffer_;
   bool BackBufferDirty_ = true;
+  // The window's pixels hold the whole back buffer as long as its canvas has drawn nothing since
+  // (BackingCount_: the canvas's change count after the copy).
+  bool BackingCurrent_ = false;
+  uint64_t BackingCount_ = 0;
   HDRAWDIB DrawDib_[2] = {0, 0};
 
   TCursor SavedScreenCursor_ = crDefault;

@@ -124,10 +124,21 @@ void TCorvexView::Paint() {
     if (BackBufferDirty_) {
       PaintTo(BackBuffer_->GetCanvas());
       BackBufferDirty_ = false;
+      BackingCurrent_ = false;
     }
-    view_pvt::BitmapInfo info;
-    view_pvt::DescribeBitmap(BackBuffer_.get(), info);
-    DrawDibDraw(DrawDib_[0], canvas, 0, 0, cw, ch, &info.Header, BackBuffer_->Bits(), 0, 0, cw, ch, 0);
+    // A repaint of pixels that nothing has drawn over since the last whole copy (an expose, an
+    // Invalidate with nothing changed) has nothing to copy. Ants, a rubber band or a paint of
+    // the caller's on the canvas count as drawing, and the back buffer is copied again.
+    if (!BackingCurrent_ || canvas->GetChangeCount() != BackingCount_) {
+      view_pvt::BitmapInfo info;
+      view_pvt::DescribeBitmap(BackBuffer_.get(), info);
+      DrawDibDraw(DrawDib_[0], canvas, 0, 0, cw, ch, &info.Header, BackBuffer_->Bits(), 0, 0, cw, ch, 0);
+      // A copy cut by the paint's clip leaves the rest of the client as it was.
+      TRegion clip;
+      BackingCurrent_ = !canvas->GetClipRgn(clip) ||
+                        TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty();
+      BackingCount_ = canvas->GetChangeCount();
+    }
   } else {
     PaintTo(canvas);
   }

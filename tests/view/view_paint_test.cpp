@@ -233,6 +233,34 @@ TEST(ViewPaint, DoubleBufferEqualsDirect) {
   EXPECT_NE(buffered, direct);
 }
 
+// A repaint with nothing changed copies nothing, but anything drawn on the canvas since (ants,
+// a rubber band, the caller's own drawing) is painted over again: wholly, or only inside the
+// update rectangle, and then the rest on the next whole repaint. The top-level window shows
+// the same pixels as the view.
+TEST(ViewPaint, DoubleBufferRepaintsOverWhatWasDrawnOnTheCanvas) {
+  UiHarness ui;
+  TCorvexView* v = NewView(ui, 40, 30, *Gradient(40, 30));
+  v->SetDoubleBuffer(true);
+  const std::vector<uint8_t> image = Snapshot(ui, v);
+  EXPECT_EQ(Snapshot(ui, v), image);
+  auto scribble = [&] {
+    v->GetCanvas()->GetBrush()->SetColor(clRed);
+    v->GetCanvas()->FillRect(Rect(0, 0, 40, 30));
+  };
+  scribble();
+  EXPECT_EQ(Snapshot(ui, v), image);
+  scribble();
+  v->InvalidateRect(Rect(0, 0, 10, 10));
+  EXPECT_EQ(ui.Pixel(v, 3, 3), Px(*Gradient(40, 30), 3, 3));
+  EXPECT_EQ(ui.Pixel(v, 20, 20), clRed);
+  EXPECT_EQ(Snapshot(ui, v), image);
+  const TPoint o = v->GetClientOrigin();
+  const TForm* form = static_cast<TForm*>(v->GetParent());
+  const int fx = o.X - form->GetLeft(), fy = o.Y - form->GetTop();
+  for (const TPoint p : {TPoint{0, 0}, TPoint{39, 0}, TPoint{17, 29}})
+    EXPECT_EQ(ui.SurfacePixel(v->GetParent(), fx + p.X, fy + p.Y), Px(*Gradient(40, 30), p.X, p.Y));
+}
+
 // After a scroll step the filter waits for two ticks of the 150 ms timer.
 TEST(ViewPaint, DelayedZoomFilter) {
   UiHarness ui;

@@ -388,6 +388,7 @@ void TCanvas::Changing() {
   if (OnChanging) OnChanging(this);
 }
 void TCanvas::Changed() {
+  ++ChangeCount_;
   if (OnChange) OnChange(this);
 }
 

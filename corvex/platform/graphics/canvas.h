@@ -266,6 +266,9 @@ class TCanvas : public TPersistent {
   // Fire OnChanging / OnChange; for code that draws on the bitmap's pixels for the canvas.
   void Changing();
   void Changed();
+  // How many drawing operations have ended (Changed calls): a window that remembers the count
+  // after its own paint knows, when the count is the same, that its pixels are still its own.
+  uint64_t GetChangeCount() const { return ChangeCount_; }
 
  private:
   TBitmap* Bitmap_;
@@ -279,6 +282,7 @@ class TCanvas : public TPersistent {
   int64_t DashPos_ = 0;  // position in the pen's dash pattern, kept across LineTo calls
   bool HasClip_ = false;
   TRegion Clip_;
+  uint64_t ChangeCount_ = 0;
 };
 
 }  // namespace corvex

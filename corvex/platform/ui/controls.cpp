@@ -878,7 +878,17 @@ void TWinControl::DrawWindow(TBitmap* Target, int X, int Y) const {
   DrawNonClient(Target, X, Y);
   const int b = BorderWidth();
   const TRect client = GetClientRect();
-  ui_pvt::CopyPixels(Backing_.get(), client, Target, X + b, Y + b);
+  // The client's own pixels, except where a child window draws every pixel over them: a child
+  // whose backing is as large as its client covers its whole bounds (the frame is drawn whole).
+  TRegion own = TRegion::FromRect(client);
+  for (TControl* c : Controls_) {
+    const auto* w = dynamic_cast<const TWinControl*>(c);
+    if (w == nullptr || !w->GetVisible()) continue;
+    const TRect wc = w->GetClientRect();
+    if (w->Backing_->GetWidth() == wc.Width() && w->Backing_->GetHeight() == wc.Height())
+      own -= TRegion::FromRect(IntersectRect(w->GetBoundsRect(), client));
+  }
+  for (const TRect& r : own.GetRects()) ui_pvt::CopyPixels(Backing_.get(), r, Target, X + b + r.Left, Y + b + r.Top);
   for (TControl* c : Controls_) {
     const auto* w = dynamic_cast<const TWinControl*>(c);
     if (w == nullptr || !w->GetVisible()) continue;
