@@ -199,16 +199,17 @@ __attribute__((target("avx2"))) void HorizontalBlockAVX2(const double* block, co
   }
 }
 
-void HorizontalPass(const TBitmap* Src, TBitmap* Work, const Contributions& cw, TCXProgressEvent OnProgress,
-                    TObject* Sender, double total) {
-  const int srcW = Src->GetWidth(), srcH = Src->GetHeight(), dstW = Work->GetWidth();
+// Rows R.Top .. R.Bottom-1, columns R.Left .. R.Right-1 of Src into the work image.
+void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Contributions& cw,
+                    TCXProgressEvent OnProgress, TObject* Sender, double total) {
+  const int srcW = R.Width(), srcH = R.Height(), dstW = Work->GetWidth();
   std::vector<double> block(size_t(srcW) * 3 * kLanes);
   for (int y0 = 0; y0 < srcH; y0 += kLanes) {
     const int n = std::min(kLanes, srcH - y0);
     const uint8_t* in[kLanes];
     uint8_t* out[kLanes];
     for (int l = 0; l < n; ++l) {
-      in[l] = Src->ScanLine(y0 + l);
+      in[l] = Src->ScanLine(R.Top + y0 + l) + size_t(R.Left) * 3;
       out[l] = Work->ScanLine(y0 + l);
     }
     Interleave(in, n, srcW, block.data());
@@ -276,16 +277,26 @@ void VerticalPass(const TBitmap* Work, TBitmap* Dst, const Contributions& ch, TC
   }
 }
 
-void ResampleImpl(const TBitmap* Src, TBitmap* Dst, TResampleFilter Filter, TCXProgressEvent OnProgress,
-                  TObject* Sender, bool Quick) {
+// Src's rectangle R (inside it) resampled to the whole of Dst. The quick variant and the
+// nearest-pixel stretch take the whole source only.
+void ResampleImpl(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFilter Filter,
+                  TCXProgressEvent OnProgress, TObject* Sender, bool Quick) {
   if (Src == nullptr || Dst == nullptr || Src == Dst || Src->GetPixelFormat() != pf24bit) return;
-  const int srcW = Src->GetWidth(), srcH = Src->GetHeight();
+  const int srcW = R.Width(), srcH = R.Height();
   const int dstW = Dst->GetWidth(), dstH = Dst->GetHeight();
   if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0) return;
+  const bool whole = srcW == Src->GetWidth() && srcH == Src->GetHeight();
   if (CXResampleSupport(Filter) == 0.0) {
-    _CXBmpStretch(Src, Dst);
+    if (whole) {
+      _CXBmpStretch(Src, Dst);
+    } else {
+      TBitmap part;
+      _CopyBitmapRect(Src, &part, R.Left, R.Top, R.Right, R.Bottom);
+      _CXBmpStretch(&part, Dst);
+    }
     return;
   }
+  if (!whole) Quick = false;
   if (Dst->GetPixelFormat() != pf24bit) Dst->Allocate(dstW, dstH, pf24bit);
   const double total = double(dstW) + double(srcH) + 0.5;
   const bool growX = dstW >= srcW, growY = dstH >= srcH;
@@ -295,7 +306,7 @@ void ResampleImpl(const TBitmap* Src, TBitmap* Dst, TResampleFilter Filter, TCXP
   work.Allocate(dstW, srcH, pf24bit);
   if (!Quick || growX) {
     const Contributions cw = MakeContributions(Filter, srcW, dstW, limit);
-    HorizontalPass(Src, &work, cw, OnProgress, Sender, total);
+    HorizontalPass(Src, R, &work, cw, OnProgress, Sender, total);
   } else {
     _CXBmpStretch(Src, &work);
   }
@@ -310,13 +321,24 @@ void ResampleImpl(const TBitmap* Src, TBitmap* Dst, TResampleFilter Filter, TCXP
 }  // namespace
 
 void _Resample(const TBitmap* Src, TBitmap* Dst, TResampleFilter Filter, TCXProgressEvent OnProgress, TObject* Sender) {
-  ResampleImpl(Src, Dst, Filter, OnProgress, Sender, false);
+  if (Src == nullptr) return;
+  ResampleImpl(Src, Rect(0, 0, Src->GetWidth(), Src->GetHeight()), Dst, Filter, OnProgress, Sender, false);
 }
 
 void _QuickResample(const TBitmap* Src, TBitmap* Dst, TResampleFilter Filter, TCXProgressEvent OnProgress,
                     TObject* Sender) {
-  ResampleImpl(Src, Dst, Filter, OnProgress, Sender, true);
+  if (Src == nullptr) return;
+  ResampleImpl(Src, Rect(0, 0, Src->GetWidth(), Src->GetHeight()), Dst, Filter, OnProgress, Sender, true);
 }
+
+namespace proc_pvt {
+void ResampleRect(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFilter Filter) {
+  if (Src == nullptr) return;
+  const TRect r = IntersectRect(R, Rect(0, 0, Src->GetWidth(), Src->GetHeight()));
+  if (r != R) return;
+  ResampleImpl(Src, r, Dst, Filter, nullptr, nullptr, false);
+}
+}  // namespace proc_pvt
 
 // ---------------------------------------------------------------------------------------------
 // Nearest-pixel stretch through the DIB drawer

@@ -13,6 +13,7 @@
 #include "corvex/platform/graphics/region.h"
 #include "corvex/platform/numbers.h"
 #include "corvex/proc/CorvexProc.h"
+#include "corvex/proc/proc_pvt.h"
 #include "corvex/view/CorvexView.h"
 #include "corvex/view/view_pvt.h"
 
@@ -194,8 +195,32 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
   }
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
 
-  const HDRAWDIB dd = BackBuffer_ && Canvas == BackBuffer_->GetCanvas() ? DrawDib_[1] : DrawDib_[0];
+  const bool toBuffer = BackBuffer_ && Canvas == BackBuffer_->GetCanvas();
+  const HDRAWDIB dd = toBuffer ? DrawDib_[1] : DrawDib_[0];
   const bool mono = bmp->GetPixelFormat() == pf1bit;
+  // An image computed at the display size (grey levels, the zoom filter) is drawn 1:1 at the
+  // offsets. When it fills the back buffer from its corner, it is computed there directly
+  // instead of into a temporary copied over it.
+  const bool fillsBuffer = toBuffer && Canvas->ClipRegion() == nullptr && OffsetX_ == 0 && OffsetY_ == 0 &&
+                           DisplayWidth_ == cw && DisplayHeight_ == ch && dw >= cw && dh >= ch;
+  TBitmap temporary;
+  auto displayImage = [&]() -> TBitmap* {
+    if (fillsBuffer) {
+      Canvas->Changing();
+      return BackBuffer_.get();
+    }
+    temporary.Allocate(DisplayWidth_, DisplayHeight_, pf24bit);
+    return &temporary;
+  };
+  auto drawDisplayImage = [&](int w, int h) {
+    if (fillsBuffer) {
+      Canvas->Changed();
+      return;
+    }
+    view_pvt::BitmapInfo ti;
+    view_pvt::DescribeBitmap(&temporary, ti);
+    DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, w, h, &ti.Header, temporary.Bits(), 0, 0, w, h, 0);
+  };
   view_pvt::BitmapInfo info;
   view_pvt::DescribeBitmap(bmp, info);
   if (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) {
@@ -203,21 +228,21 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
       DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
     } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
       // A 1-bit image reduced: each shown pixel is the grey level of the pixels it covers.
-      TBitmap grey(DisplayWidth_, DisplayHeight_, pf24bit);
-      _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, &grey);
-      view_pvt::BitmapInfo gi;
-      view_pvt::DescribeBitmap(&grey, gi);
-      DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, DisplayWidth_, DisplayHeight_, &gi.Header, grey.Bits(), 0, 0,
-                  DisplayWidth_, DisplayHeight_, 0);
+      _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, displayImage());
+      drawDisplayImage(DisplayWidth_, DisplayHeight_);
     }
   } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
-    TBitmap part;
-    CopyRect24(bmp, sx, sy, sx + sw, sy + sh, part);
-    TBitmap zoomed(DisplayWidth_, DisplayHeight_, pf24bit);
-    _Resample(&part, &zoomed, ZoomFilter_, nullptr, nullptr);
-    view_pvt::BitmapInfo zi;
-    view_pvt::DescribeBitmap(&zoomed, zi);
-    DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &zi.Header, zoomed.Bits(), 0, 0, dw, dh, 0);
+    TBitmap* zoomed = displayImage();
+    if (bmp->GetPixelFormat() == pf24bit) {
+      // The filter reads the shown rectangle in place.
+      proc_pvt::ResampleRect(bmp, Rect(std::max(sx, 0), std::max(sy, 0), std::min(sx + sw, W), std::min(sy + sh, H)),
+                             zoomed, ZoomFilter_);
+    } else {
+      TBitmap part;
+      CopyRect24(bmp, sx, sy, sx + sw, sy + sh, part);
+      _Resample(&part, zoomed, ZoomFilter_, nullptr, nullptr);
+    }
+    drawDisplayImage(dw, dh);
   }
 
   // The pixel grid, inverting what is under it so that it shows on any image.

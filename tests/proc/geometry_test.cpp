@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "corvex/core/utils.h"
 #include "corvex/proc/CorvexProc.h"
+#include "corvex/proc/proc_pvt.h"
 
 namespace corvex {
 namespace proc_pvt {
@@ -119,6 +121,12 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
       RefResample(*src, ref, f);
       ASSERT_TRUE(_BitmapCompareX(&fast, &ref)) << "filter " << f << " " << s[0] << "x" << s[1] << " -> " << s[2] << "x"
                                                 << s[3] << (vector ? " (vector)" : " (plain)");
+      // The same source as a rectangle of a larger image, read in place.
+      auto outer = Noise(s[0] + 9, s[1] + 5, 99);
+      for (int y = 0; y < s[1]; ++y) std::memcpy(outer->ScanLine(y + 3) + 3 * 5, src->ScanLine(y), size_t(s[0]) * 3);
+      TBitmap inPlace(s[2], s[3], pf24bit);
+      proc_pvt::ResampleRect(outer.get(), Rect(5, 3, 5 + s[0], 3 + s[1]), &inPlace, f);
+      ASSERT_TRUE(_BitmapCompareX(&inPlace, &ref)) << "rectangle, filter " << f << " " << s[0] << "x" << s[1];
       }
   }
   proc_pvt::gResampleAVX2 = avx2;

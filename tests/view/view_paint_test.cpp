@@ -231,6 +231,36 @@ TEST(ViewPaint, DoubleBufferEqualsDirect) {
   v->SetDoubleBuffer(false);
   EXPECT_EQ(Snapshot(ui, v), buffered);
   EXPECT_NE(buffered, direct);
+
+  // Filtered and grey images fill the buffer directly when they cover the client, and are drawn
+  // at their offsets when they do not: both as a paint without the buffer.
+  v->SetDisplayGrid(false);
+  const std::unique_ptr<TBitmap> big = Gradient(90, 70);
+  TBitmap page(200, 150, pf1bit);
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x)
+      if ((x * 7 + y * 3) % 5 < 2) page.ScanLine(y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+  struct Case {
+    const TBitmap* image;
+    int zoom, x, y;
+    bool center;
+    TResampleFilter filter;
+  };
+  for (const Case& c : {Case{big.get(), 37, 0, 0, false, rfTriangle}, Case{big.get(), 80, 7, 5, false, rfLanczos3},
+                        Case{big.get(), 250, 33, 21, false, rfMitchell}, Case{big.get(), 250, 160, 120, false, rfTriangle},
+                        Case{big.get(), 50, 0, 0, true, rfTriangle}, Case{&page, 40, 3, 2, false, rfTriangle},
+                        Case{&page, 25, 0, 0, true, rfNone}}) {
+    SCOPED_TRACE(testing::Message() << c.zoom << "% at " << c.x << "," << c.y);
+    v->Assign(c.image);
+    v->SetZoomFilter(c.filter);
+    v->SetCenter(c.center);
+    v->SetZoom(c.zoom);
+    v->SetViewXY(c.x, c.y);
+    v->SetDoubleBuffer(false);
+    const std::vector<uint8_t> plain = Snapshot(ui, v);
+    v->SetDoubleBuffer(true);
+    EXPECT_EQ(Snapshot(ui, v), plain);
+  }
 }
 
 // A repaint with nothing changed copies nothing, but anything drawn on the canvas since (ants,
