@@ -261,6 +261,7 @@ class TCorvexVect : public TCorvexView {
 
  protected:
   void Paint() override;
+  bool RenderIsCheap() const override;
   void ViewChange(int Change) override;
   void SubMouseMoveScroll(int dx, int dy) override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;

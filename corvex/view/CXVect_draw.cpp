@@ -36,6 +36,9 @@ void TCorvexVect::PaintTo(TCanvas* Canvas) {
 
 void TCorvexVect::Paint() { TCorvexView::Paint(); }
 
+// The objects are drawn over the image on every render.
+bool TCorvexVect::RenderIsCheap() const { return TCorvexView::RenderIsCheap() && Objects_.empty(); }
+
 void TCorvexVect::DrawObjects(TCanvas* Canvas, bool OnScreen) {
   if (Canvas == nullptr || AllHidden_) return;
   for (int h : ZOrder_) DrawObject(Canvas, Objects_[size_t(h)], OnScreen);

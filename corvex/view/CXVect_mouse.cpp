@@ -490,6 +490,7 @@ void TCorvexVect::DrawRubber() {
   PaintNow();
   if (GetSelected()) AniPolyFunc(this);  // the ants, which the paint does not draw
   if (GetBackingBitmap() == nullptr || GetClientRect().IsEmpty()) return;
+  SaveRender();
   TCanvas* c = GetCanvas();
   const TPoint a = VectDown_, b = VectLastMouse_;
   TPen* pen = c->GetPen();

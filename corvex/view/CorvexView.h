@@ -248,6 +248,12 @@ class TCorvexView : public TCXView {
   void MouseMoveScroll();
 
   void Paint() override;
+  // Whether PaintTo is one copy of the image, as cheap as copying the back buffer: then a
+  // double-buffered paint renders straight into the window.
+  virtual bool RenderIsCheap() const;
+  // Before drawing over the window's pixels outside a paint (ants, a rubber band): the back
+  // buffer takes a copy of a render that went straight into the window, to repaint from.
+  void SaveRender();
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -278,10 +284,12 @@ class TCorvexView : public TCXView {
   std::unique_ptr<TBitmap> Bitmap_;
   std::unique_ptr<TBitmap> BackBuffer_;
   bool BackBufferDirty_ = true;
-  // The window's pixels hold the whole back buffer as long as its canvas has drawn nothing since
-  // (BackingCount_: the canvas's change count after the copy).
+  // The window's pixels hold the whole render as long as its canvas has drawn nothing since
+  // (BackingCount_: the canvas's change count after the render or the copy).
   bool BackingCurrent_ = false;
   uint64_t BackingCount_ = 0;
+  // The back buffer holds the render (false: the render went only into the window).
+  bool BufferHoldsRender_ = false;
   HDRAWDIB DrawDib_[2] = {0, 0};
 
   TCursor SavedScreenCursor_ = crDefault;

@@ -122,22 +122,40 @@ void TCorvexView::Paint() {
       BackBuffer_->Allocate(cw, ch, pf24bit);
       BackBufferDirty_ = true;
     }
-    if (BackBufferDirty_) {
-      PaintTo(BackBuffer_->GetCanvas());
-      BackBufferDirty_ = false;
-      BackingCurrent_ = false;
-    }
-    // A repaint of pixels that nothing has drawn over since the last whole copy (an expose, an
-    // Invalidate with nothing changed) has nothing to copy. Ants, a rubber band or a paint of
-    // the caller's on the canvas count as drawing, and the back buffer is copied again.
-    if (!BackingCurrent_ || canvas->GetChangeCount() != BackingCount_) {
+    TRegion clip;
+    const bool whole = !canvas->GetClipRgn(clip) ||
+                       TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty();
+    // A repaint of pixels that nothing has drawn over since (an expose, an Invalidate with
+    // nothing changed) has nothing to do. Ants, a rubber band or the caller's own drawing on
+    // the canvas count as drawing.
+    const bool clean = BackingCurrent_ && canvas->GetChangeCount() == BackingCount_;
+    auto copyBuffer = [&] {
       view_pvt::BitmapInfo info;
       view_pvt::DescribeBitmap(BackBuffer_.get(), info);
       DrawDibDraw(DrawDib_[0], canvas, 0, 0, cw, ch, &info.Header, BackBuffer_->Bits(), 0, 0, cw, ch, 0);
-      // A copy cut by the paint's clip leaves the rest of the client as it was.
-      TRegion clip;
-      BackingCurrent_ = !canvas->GetClipRgn(clip) ||
-                        TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty();
+    };
+    const bool dirty = BackBufferDirty_;
+    if (dirty) {
+      BackBufferDirty_ = false;
+      if (whole && RenderIsCheap()) {
+        // One copy of the image: straight into the window, and into the back buffer only when
+        // something is about to be drawn over it (SaveRender).
+        PaintTo(canvas);
+        BufferHoldsRender_ = false;
+      } else {
+        PaintTo(BackBuffer_->GetCanvas());
+        BufferHoldsRender_ = true;
+        copyBuffer();
+      }
+    } else if (BufferHoldsRender_ && !clean) {
+      copyBuffer();
+    } else if (!clean) {
+      // The render was only in the window and has been drawn over: it is rendered again.
+      PaintTo(canvas);
+    }
+    if (dirty || !clean) {
+      // A paint cut by the clip leaves the rest of the client as it was.
+      BackingCurrent_ = whole;
       BackingCount_ = canvas->GetChangeCount();
     }
   } else {
@@ -146,6 +164,22 @@ void TCorvexView::Paint() {
   if (PolyInProgress_) DrawRubberBand();
   // Painting outside WM_PAINT (scrolling paints at once) still has to reach the screen.
   Application().WindowPainted(this, GetClientRect());
+}
+
+bool TCorvexView::RenderIsCheap() const {
+  const bool mono = Bitmap_->GetPixelFormat() == pf1bit;
+  return (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) && (!mono || Zoom_ >= 100);
+}
+
+void TCorvexView::SaveRender() {
+  if (!DoubleBuffer_ || BufferHoldsRender_ || BackBufferDirty_ || !BackBuffer_ || !BackingCurrent_) return;
+  const TBitmap* window = GetBackingBitmap();
+  if (window == nullptr || GetCanvas()->GetChangeCount() != BackingCount_ ||
+      window->GetWidth() != BackBuffer_->GetWidth() || window->GetHeight() != BackBuffer_->GetHeight() ||
+      window->GetPixelFormat() != BackBuffer_->GetPixelFormat())
+    return;
+  std::memcpy(BackBuffer_->Bits(), window->Bits(), window->GetImageSize());
+  BufferHoldsRender_ = true;
 }
 
 void TCorvexView::PaintTo(TCanvas* Canvas) {

@@ -271,7 +271,14 @@ void TCorvexView::AniPolyFunc(TObject* Sender) {
   };
 
   bool drawn = false;
-  if (canDraw) canvas->Lock();
+  if (canDraw) {
+    for (const PolygonSlot& slot : Polygons_)
+      if (slot.Polygon->Visible && !slot.Polygon->Points.empty()) {
+        SaveRender();
+        break;
+      }
+    canvas->Lock();
+  }
   for (PolygonSlot& slot : Polygons_) {
     TCXAnimPolygon& p = *slot.Polygon;
     if (!p.Visible) continue;
@@ -328,6 +335,7 @@ void TCorvexView::DrawRubberBand() {
   const TCXAnimPolygon* s = SelPoly();
   if (s == nullptr || s->Points.empty() || IsBreak(s->Points.back())) return;
   if (GetBackingBitmap() == nullptr || GetClientRect().IsEmpty()) return;
+  SaveRender();
   TCanvas* c = GetCanvas();
   TPen* pen = c->GetPen();
   pen->SetMode(pmNot);
