@@ -536,7 +536,7 @@ void TimeView(const TBitmap& photo, const TBitmap& page, int clientW, int client
          }));
     Emit(first, "memcpy", floorMs);
     if (c.repaint) {
-      // An unchanged view: the paint copies the back buffer and recomputes nothing.
+      // An unchanged view: nothing is recomputed, and the window layer composes the window again.
       Emit(c.op + "-repaint", "corvex", MedianMs(gReps * 4, [&] {
              view->Invalidate();
              Application().ProcessMessages();
