@@ -63,7 +63,7 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 int gReps = 5;
-std::string gDir = ".";
+std::string gDir;
 std::string gOnly;
 
 bool Wanted(const std::string& op) { return gOnly.empty() || op.find(gOnly) != std::string::npos; }
@@ -594,16 +594,19 @@ void TimeView(const TBitmap& photo, const TBitmap& page, int clientW, int client
 
 int main(int argc, char** argv) {
   int scale = 1;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool dir = false, usage = argc % 2 == 0;  // every option takes a value
+  for (int i = 1; i + 1 < argc && !usage; i += 2) {
     const std::string a = argv[i];
-    if (a == "--dir") gDir = argv[i + 1];
+    if (a == "--dir") gDir = argv[i + 1], dir = true;
     else if (a == "--reps") gReps = std::max(1, std::atoi(argv[i + 1]));
     else if (a == "--scale") scale = std::max(1, std::atoi(argv[i + 1]));
     else if (a == "--only") gOnly = argv[i + 1];
-    else {
-      std::fprintf(stderr, "usage: %s --dir DIR [--reps N] [--scale S] [--only SUBSTRING]\n", argv[0]);
-      return 2;
-    }
+    else usage = true;
+  }
+  // The images (several hundred megabytes) are written to DIR: there is no default.
+  if (usage || !dir) {
+    std::fprintf(stderr, "usage: %s --dir DIR [--reps N] [--scale S] [--only SUBSTRING]\n", argv[0]);
+    return 2;
   }
   // Every figure is of one thread: the measuring program keeps to one processor, which also
   // holds Qt's raster engine to one (it would otherwise split smooth scaling over a thread pool
