@@ -38,11 +38,11 @@ class RowProgress {
 };
 
 inline TRGB* Pixels(TBitmap* b, int y) { return reinterpret_cast<TRGB*>(b->ScanLine(y)); }
+inline const TRGB* Pixels(const TBitmap* b, int y) { return reinterpret_cast<const TRGB*>(b->ScanLine(y)); }
 
 // _Resample of the rectangle R of a 24-bit Src (wholly inside it) to the whole of Dst, without
 // copying the rectangle out first: the same pixels as _Resample of that copy. Nothing is done
 // when R is not inside Src.
 void ResampleRect(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFilter Filter);
-inline const TRGB* Pixels(const TBitmap* b, int y) { return reinterpret_cast<const TRGB*>(b->ScanLine(y)); }
 
 }  // namespace corvex::proc_pvt
