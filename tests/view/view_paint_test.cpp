@@ -265,25 +265,36 @@ TEST(ViewPaint, DoubleBufferEqualsDirect) {
 
 // A repaint with nothing changed copies nothing, but anything drawn on the canvas since (ants,
 // a rubber band, the caller's own drawing) is painted over again: wholly, or only inside the
-// update rectangle, and then the rest on the next whole repaint. The top-level window shows
-// the same pixels as the view.
+// update rectangle, and then the rest on the next whole repaint; from the back buffer (a
+// filtered render, or one saved before the ants were drawn) or by rendering again. The
+// top-level window shows the same pixels as the view.
 TEST(ViewPaint, DoubleBufferRepaintsOverWhatWasDrawnOnTheCanvas) {
   UiHarness ui;
   TCorvexView* v = NewView(ui, 40, 30, *Gradient(40, 30));
   v->SetDoubleBuffer(true);
-  const std::vector<uint8_t> image = Snapshot(ui, v);
-  EXPECT_EQ(Snapshot(ui, v), image);
   auto scribble = [&] {
     v->GetCanvas()->GetBrush()->SetColor(clRed);
     v->GetCanvas()->FillRect(Rect(0, 0, 40, 30));
   };
-  scribble();
-  EXPECT_EQ(Snapshot(ui, v), image);
-  scribble();
-  v->InvalidateRect(Rect(0, 0, 10, 10));
-  EXPECT_EQ(ui.Pixel(v, 3, 3), Px(*Gradient(40, 30), 3, 3));
-  EXPECT_EQ(ui.Pixel(v, 20, 20), clRed);
-  EXPECT_EQ(Snapshot(ui, v), image);
+  for (const TResampleFilter f : {rfNone, rfTriangle}) {  // at 100 % the triangle gives the image itself
+    SCOPED_TRACE(f == rfNone ? "rendered into the window" : "rendered into the back buffer");
+    v->SetZoomFilter(f);
+    const std::vector<uint8_t> image = Snapshot(ui, v);
+    EXPECT_EQ(Snapshot(ui, v), image);
+    scribble();
+    EXPECT_EQ(Snapshot(ui, v), image);
+    scribble();
+    v->InvalidateRect(Rect(0, 0, 10, 10));
+    EXPECT_EQ(ui.Pixel(v, 3, 3), Px(*Gradient(40, 30), 3, 3));
+    EXPECT_EQ(ui.Pixel(v, 20, 20), clRed);
+    EXPECT_EQ(Snapshot(ui, v), image);
+    // The ants are drawn over a render that went into the window: it is saved first.
+    v->Select(5, 5, 20, 20);
+    ui.Advance(150);
+    scribble();
+    EXPECT_EQ(Snapshot(ui, v), image);
+    v->DeSelect();
+  }
   const TPoint o = v->GetClientOrigin();
   const TForm* form = static_cast<TForm*>(v->GetParent());
   const int fx = o.X - form->GetLeft(), fy = o.Y - form->GetTop();
