@@ -281,6 +281,10 @@ class TCorvexView : public TCXView {
   void StopAnimationTimer();
   void AutoScrollTick(TObject* Sender);
 
+  // How PaintTo shows the image: drawn as it is, as grey levels, or through the zoom filter.
+  enum class TImagePath { Direct, Grey, Filtered };
+  TImagePath ImagePath() const;
+
   std::unique_ptr<TBitmap> Bitmap_;
   std::unique_ptr<TBitmap> BackBuffer_;
   bool BackBufferDirty_ = true;

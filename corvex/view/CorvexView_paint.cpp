@@ -166,10 +166,16 @@ void TCorvexView::Paint() {
   Application().WindowPainted(this, GetClientRect());
 }
 
-bool TCorvexView::RenderIsCheap() const {
+// Zoomed without a filter (or while the delayed filter waits), the image is drawn as it is;
+// a 1-bit image reduced is shown in grey levels whatever the filter; otherwise it is filtered.
+TCorvexView::TImagePath TCorvexView::ImagePath() const {
   const bool mono = Bitmap_->GetPixelFormat() == pf1bit;
-  return (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) && (!mono || Zoom_ >= 100);
+  if (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono))
+    return !mono || Zoom_ >= 100 ? TImagePath::Direct : TImagePath::Grey;
+  return TImagePath::Filtered;
 }
+
+bool TCorvexView::RenderIsCheap() const { return ImagePath() == TImagePath::Direct; }
 
 void TCorvexView::SaveRender() {
   if (!DoubleBuffer_ || BufferHoldsRender_ || BackBufferDirty_ || !BackBuffer_ || !BackingCurrent_) return;
@@ -231,7 +237,6 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
 
   const bool toBuffer = BackBuffer_ && Canvas == BackBuffer_->GetCanvas();
   const HDRAWDIB dd = toBuffer ? DrawDib_[1] : DrawDib_[0];
-  const bool mono = bmp->GetPixelFormat() == pf1bit;
   // An image computed at the display size (grey levels, the zoom filter) is drawn 1:1 at the
   // offsets. When it fills the back buffer from its corner, it is computed there directly
   // instead of into a temporary copied over it.
@@ -257,15 +262,14 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
   };
   view_pvt::BitmapInfo info;
   view_pvt::DescribeBitmap(bmp, info);
-  if (ZoomFilter_ == rfNone || DelayCountdown_ > 0 || (Zoom_ <= 100 && mono)) {
-    if (!mono || Zoom_ >= 100) {
-      DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
-    } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
-      // A 1-bit image reduced: each shown pixel is the grey level of the pixels it covers.
-      _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, displayImage());
-      drawDisplayImage(DisplayWidth_, DisplayHeight_);
-    }
-  } else if (DisplayWidth_ > 0 && DisplayHeight_ > 0) {
+  const TImagePath path = ImagePath();
+  if (path == TImagePath::Direct) {
+    DrawDibDraw(dd, Canvas, OffsetX_, OffsetY_, dw, dh, &info.Header, bmp->Bits(), sx, sy, sw, sh, 0);
+  } else if (path == TImagePath::Grey && DisplayWidth_ > 0 && DisplayHeight_ > 0) {
+    // A 1-bit image reduced: each shown pixel is the grey level of the pixels it covers.
+    _SubResample1bitFiltered(bmp, sx, sy, sx + sw - 1, sy + sh - 1, displayImage());
+    drawDisplayImage(DisplayWidth_, DisplayHeight_);
+  } else if (path == TImagePath::Filtered && DisplayWidth_ > 0 && DisplayHeight_ > 0) {
     TBitmap* zoomed = displayImage();
     if (bmp->GetPixelFormat() == pf24bit) {
       // The filter reads the shown rectangle in place.
