@@ -112,19 +112,35 @@ void ForwardFocus(TWinControl* Window, bool In, Qt::FocusReason Reason) {
   AfterDispatch();
 }
 
+namespace {
+// A bitmap's rows as they are: 24-bit blue-green-red, rows padded to 4 bytes.
+QImage RowsOf(const TBitmap* b) {
+  return QImage(static_cast<const uchar*>(b->Bits()), b->GetWidth(), b->GetHeight(), qsizetype(b->GetRowLength()),
+                QImage::Format_BGR888);
+}
+}  // namespace
+
 void PaintSurface(QWidget* Widget, TWinControl* Window, const QPaintEvent* Event) {
   QPainter p(Widget);
   QRegion rest = Event->region();
-  TBitmap* s = Window != nullptr ? Application().WindowSurface(Window) : nullptr;
+  std::vector<TWindowPiece> pieces;
+  TBitmap* s = Window != nullptr ? Application().WindowSurface(Window, pieces) : nullptr;
   if (s != nullptr && s->Bits() != nullptr && s->GetWidth() > 0 && s->GetHeight() > 0) {
-    // The surface's rows as they are: 24-bit blue-green-red, rows padded to 4 bytes.
-    const QImage image(static_cast<const uchar*>(s->Bits()), s->GetWidth(), s->GetHeight(),
-                       qsizetype(s->GetRowLength()), QImage::Format_BGR888);
+    const QImage image = RowsOf(s);
     const QRect all = image.rect();
-    for (const QRect& r : Event->region()) {
-      const QRect c = r & all;
-      if (!c.isEmpty()) p.drawImage(c.topLeft(), image, c);
+    // The surface, then the windows drawn straight from their own pixels: one copy each.
+    QRegion fromSurface = Event->region() & all;
+    std::vector<std::pair<QRect, QImage>> direct;
+    for (const TWindowPiece& piece : pieces) {
+      const TBitmap* b = piece.Window->GetBackingBitmap();
+      if (b->Bits() == nullptr || b->GetWidth() <= 0 || b->GetHeight() <= 0) continue;
+      const QRect at(piece.At.X, piece.At.Y, b->GetWidth(), b->GetHeight());
+      fromSurface -= at;
+      direct.emplace_back(at, RowsOf(b));
     }
+    for (const QRect& r : fromSurface) p.drawImage(r.topLeft(), image, r);
+    for (const auto& [at, rows] : direct)
+      for (const QRect& r : Event->region() & at & all) p.drawImage(r.topLeft(), rows, r.translated(-at.topLeft()));
     rest -= all;
   }
   for (const QRect& r : rest) p.fillRect(r, Widget->palette().window());

@@ -8,6 +8,8 @@
 #include "corvex/platform/graphics/canvas.h"
 #include "corvex/platform/screen.h"
 #include "corvex/platform/ui/forms.h"
+#include "corvex/platform/ui/ui_pvt.h"
+#include "corvex/proc/CorvexProc.h"
 #include "tests/common/ui_harness.h"
 
 namespace corvex {
@@ -404,6 +406,53 @@ TEST(UiWindow, TheSurfaceShowsBordersChildrenAndWhatWasDrawn) {
   EXPECT_EQ(Application().WindowSurface(form)->GetWidth(), 200);
   EXPECT_EQ(ui.SurfacePixel(form, 180, 130), clBlack);
   EXPECT_EQ(ui.SurfacePixel(form, 40, 30), clWhite);  // the old place is repainted
+}
+
+// A host draws the surface and then the windows left out of it straight from their backings;
+// the two together are the whole window, and the list holds only windows nothing covers.
+TEST(UiWindow, SurfacePiecesMakeTheWholeWindow) {
+  UiHarness ui;
+  TForm* form = ui.NewForm(240, 180);
+  form->SetColor(clWhite);
+  auto add = [&](TWinControl* parent, TRect r, TColor color) {
+    auto* w = new Probe(form);
+    w->SetParent(parent);
+    w->SetColor(color);
+    w->SetBounds(r.Left, r.Top, r.Width(), r.Height());
+    return w;
+  };
+  Probe* framed = add(form, Rect(10, 10, 70, 50), clRed);
+  framed->SetBorderStyle(bsSingle);
+  Probe* under = add(form, Rect(100, 10, 160, 50), clBlue);     // covered in part by the next one
+  Probe* over = add(form, Rect(130, 30, 180, 80), clLime);
+  Probe* holder = add(form, Rect(10, 80, 110, 140), clYellow);  // has a window inside
+  Probe* inner = add(holder, Rect(5, 5, 45, 35), clFuchsia);
+  add(form, Rect(200, 150, 260, 200), clAqua);                  // cut by the form's client
+  ui.Pump();
+
+  std::vector<TWindowPiece> pieces;
+  TBitmap partial;
+  partial.Assign(Application().WindowSurface(form, pieces));
+  std::vector<const TWinControl*> windows;
+  for (const TWindowPiece& p : pieces) windows.push_back(p.Window);
+  EXPECT_EQ(windows, (std::vector<const TWinControl*>{framed, over, inner}));
+  for (const TWindowPiece& p : pieces)
+    ui_pvt::CopyPixels(p.Window->GetBackingBitmap(), p.Window->GetClientRect(), &partial, p.At.X, p.At.Y);
+  TBitmap plain(form->GetWidth(), form->GetHeight(), pf24bit);
+  form->DrawWindow(&plain, 0, 0);
+  EXPECT_TRUE(_BitmapCompareX(&partial, &plain));
+  EXPECT_TRUE(_BitmapCompareX(Application().WindowSurface(form), &plain));
+  EXPECT_EQ(ui.SurfacePixel(form, 150, 40), clLime);
+
+  // A piece's window going away takes its pixels with it: the form is composed again.
+  delete over;
+  ui.Pump();
+  Application().WindowSurface(form, pieces);
+  windows.clear();
+  for (const TWindowPiece& p : pieces) windows.push_back(p.Window);
+  EXPECT_EQ(windows, (std::vector<const TWinControl*>{framed, under, inner}));  // nothing covers the blue one now
+  EXPECT_EQ(ui.SurfacePixel(form, 150, 40), clBlue);
+  EXPECT_EQ(ui.SurfacePixel(form, 170, 70), clWhite);
 }
 
 TEST(UiWindow, FormsArePlacedAndTheFrontOneGetsTheMouse) {

@@ -873,30 +873,45 @@ void TWinControl::DefaultHandler(TMessage& Message) { TControl::DefaultHandler(M
 
 // --- Drawing the window whole
 
-void TWinControl::DrawWindow(TBitmap* Target, int X, int Y) const {
+void TWinControl::DrawWindow(TBitmap* Target, int X, int Y, std::vector<TWindowPiece>* Pieces) const {
   if (Target == nullptr || !GetVisible()) return;
   DrawNonClient(Target, X, Y);
   const int b = BorderWidth();
   const TRect client = GetClientRect();
+  // The shown windows inside, in the order drawn (later ones over earlier ones).
+  std::vector<const TWinControl*> inside;
+  for (TControl* c : Controls_)
+    if (const auto* w = dynamic_cast<const TWinControl*>(c); w != nullptr && w->GetVisible()) inside.push_back(w);
+  auto fills = [](const TWinControl* w) {
+    const TRect wc = w->GetClientRect();
+    return w->Backing_->GetWidth() == wc.Width() && w->Backing_->GetHeight() == wc.Height();
+  };
   // The client's own pixels, except where a child window draws every pixel over them: a child
   // whose backing is as large as its client covers its whole bounds (the frame is drawn whole).
   TRegion own = TRegion::FromRect(client);
-  for (TControl* c : Controls_) {
-    const auto* w = dynamic_cast<const TWinControl*>(c);
-    if (w == nullptr || !w->GetVisible()) continue;
-    const TRect wc = w->GetClientRect();
-    if (w->Backing_->GetWidth() == wc.Width() && w->Backing_->GetHeight() == wc.Height())
-      own -= TRegion::FromRect(IntersectRect(w->GetBoundsRect(), client));
-  }
+  for (const TWinControl* w : inside)
+    if (fills(w)) own -= TRegion::FromRect(IntersectRect(w->GetBoundsRect(), client));
   for (const TRect& r : own.GetRects()) ui_pvt::CopyPixels(Backing_.get(), r, Target, X + b + r.Left, Y + b + r.Top);
-  for (TControl* c : Controls_) {
-    const auto* w = dynamic_cast<const TWinControl*>(c);
-    if (w == nullptr || !w->GetVisible()) continue;
+  for (size_t i = 0; i < inside.size(); ++i) {
+    const TWinControl* w = inside[i];
     // A child window is cut to this client: draw it into a scratch image when it sticks out.
     const TRect inClient = IntersectRect(w->GetBoundsRect(), client);
     if (inClient.IsEmpty()) continue;
+    const int wx = X + b + w->GetLeft(), wy = Y + b + w->GetTop();
     if (inClient == w->GetBoundsRect()) {
-      w->DrawWindow(Target, X + b + w->GetLeft(), Y + b + w->GetTop());
+      // Pieces are given only by windows nothing drawn later covers.
+      bool last = Pieces != nullptr;
+      for (size_t j = i + 1; j < inside.size() && last; ++j)
+        last = IntersectRect(inside[j]->GetBoundsRect(), w->GetBoundsRect()).IsEmpty();
+      bool leaf = true;
+      for (TControl* c : w->Controls_)
+        if (const auto* g = dynamic_cast<const TWinControl*>(c); g != nullptr && g->GetVisible()) leaf = false;
+      if (last && leaf && fills(w)) {
+        w->DrawNonClient(Target, wx, wy);
+        Pieces->push_back({w, {wx + w->BorderWidth(), wy + w->BorderWidth()}});
+      } else {
+        w->DrawWindow(Target, wx, wy, last ? Pieces : nullptr);
+      }
     } else {
       TBitmap scratch(w->GetWidth(), w->GetHeight(), pf24bit);
       w->DrawWindow(&scratch, 0, 0);

@@ -235,6 +235,14 @@ struct TScrollBarState {
 // SetScrollInfo masks.
 constexpr unsigned SIF_RANGE = 0x1, SIF_PAGE = 0x2, SIF_POS = 0x4, SIF_DISABLENOSCROLL = 0x8,
                    SIF_TRACKPOS = 0x10, SIF_ALL = 0x17;
+// A window whose client a host draws straight from the window's backing bitmap instead of from
+// the composed surface: its client (the backing's whole size) goes at At, in the coordinates the
+// top-level window was drawn at.
+struct TWindowPiece {
+  const TWinControl* Window;
+  TPoint At;
+};
+
 struct TScrollInfo {
   unsigned fMask = 0;
   int nMin = 0, nMax = 0;
@@ -317,7 +325,13 @@ class TWinControl : public TControl {
   TRect GetUpdateRect() const { return UpdateRect_; }
   // Draws the window whole (border, scroll bars, client backing and the windows inside it)
   // into Target at (X, Y). Does not paint: what is drawn is the backing bitmaps as they are.
-  void DrawWindow(TBitmap* Target, int X, int Y) const;
+  void DrawWindow(TBitmap* Target, int X, int Y) const { DrawWindow(Target, X, Y, nullptr); }
+  // The same, except that the client of a window inside this one that is drawn last where it
+  // lies (no window comes after it there, it has no windows inside it, its backing fills its
+  // client, and it is not cut by a parent) is left out of Target and added to Pieces, in the
+  // order drawn; its border and scroll bars are drawn. Target and the pieces make the window
+  // whole: a host draws both and saves copying the largest windows into Target.
+  void DrawWindow(TBitmap* Target, int X, int Y, std::vector<TWindowPiece>* Pieces) const;
 
   // --- Events
   TKeyEvent OnKeyDown, OnKeyUp;

@@ -425,7 +425,7 @@ void TApplication::WindowShown(TWinControl* TopLevel, bool Shown) {
   auto it = std::find(TopLevels_.begin(), TopLevels_.end(), TopLevel);
   if (Shown) {
     if (it == TopLevels_.end()) TopLevels_.push_back(TopLevel);
-    if (FindSurface(TopLevel) == nullptr) Surfaces_.push_back({TopLevel, std::make_unique<TBitmap>(), TRect{}});
+    if (FindSurface(TopLevel) == nullptr) Surfaces_.push_back({TopLevel, std::make_unique<TBitmap>(), TRect{}, {}, true});
     WindowGeometryChanged(TopLevel);
     // Everything inside becomes visible: invalidate the whole tree.
     std::vector<TWinControl*> stack{TopLevel};
@@ -461,7 +461,24 @@ void TApplication::RemoveEmbedded(TWinControl* Window) {
 TBitmap* TApplication::WindowSurface(TWinControl* TopLevel) {
   ComposeSurfaces();
   Surface* s = FindSurface(TopLevel);
-  return s != nullptr ? s->Bitmap.get() : nullptr;
+  if (s == nullptr) return nullptr;
+  if (!s->PiecesIn) {
+    for (const TWindowPiece& p : s->Pieces) {
+      const TBitmap* b = p.Window->GetBackingBitmap();
+      ui_pvt::CopyPixels(b, Rect(0, 0, b->GetWidth(), b->GetHeight()), s->Bitmap.get(), p.At.X, p.At.Y);
+    }
+    s->PiecesIn = true;
+  }
+  return s->Bitmap.get();
+}
+
+TBitmap* TApplication::WindowSurface(TWinControl* TopLevel, std::vector<TWindowPiece>& Pieces) {
+  ComposeSurfaces();
+  Surface* s = FindSurface(TopLevel);
+  Pieces.clear();
+  if (s == nullptr) return nullptr;
+  if (!s->PiecesIn) Pieces = s->Pieces;
+  return s->Bitmap.get();
 }
 
 void TApplication::WindowInvalidated(TWinControl* Window) {
@@ -499,7 +516,10 @@ void TApplication::ComposeSurfaces() {
       s.Bitmap->Allocate(w->GetWidth(), w->GetHeight(), pf24bit);
       s.Dirty = Rect(0, 0, w->GetWidth(), w->GetHeight());
     }
-    w->DrawWindow(s.Bitmap.get(), 0, 0);
+    // The largest windows stay where they are until someone asks for the whole surface.
+    s.Pieces.clear();
+    w->DrawWindow(s.Bitmap.get(), 0, 0, &s.Pieces);
+    s.PiecesIn = s.Pieces.empty();
     const TRect dirty = IntersectRect(s.Dirty, Rect(0, 0, w->GetWidth(), w->GetHeight()));
     s.Dirty = TRect{};
     if (Host_ != nullptr && !dirty.IsEmpty()) Host_->WindowSurfaceChanged(w, dirty);
@@ -517,6 +537,13 @@ void TApplication::WindowDestroying(TWinControl* Window) {
                 Timers_.end());
   if (Drag_.Window == Window) Drag_ = ScrollDrag{};
   Embedded_.erase(std::remove(Embedded_.begin(), Embedded_.end(), Window), Embedded_.end());
+  for (Surface& s : Surfaces_)
+    if (std::any_of(s.Pieces.begin(), s.Pieces.end(), [Window](const TWindowPiece& p) { return p.Window == Window; })) {
+      // Its pixels are gone with it: the window it lay in is drawn again.
+      s.Pieces.clear();
+      s.PiecesIn = true;
+      s.Dirty = Rect(0, 0, s.Window->GetWidth(), s.Window->GetHeight());
+    }
   if (std::find(TopLevels_.begin(), TopLevels_.end(), Window) != TopLevels_.end()) {
     WindowShown(Window, false);
     if (Host_ != nullptr) Host_->WindowDestroyed(Window);

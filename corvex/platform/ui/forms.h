@@ -212,6 +212,10 @@ class TApplication : public TComponent {
   // The whole window image of a top-level window (client, children, borders, scroll bars), kept
   // up to date as windows paint. Valid until the window is resized or destroyed.
   TBitmap* WindowSurface(TWinControl* TopLevel);
+  // The same surface without the clients of the windows a host draws straight from their own
+  // backings (see TWinControl::DrawWindow): those are in Pieces, to be drawn over it in order.
+  // Nothing is copied for them; what the pieces cover in the surface is stale.
+  TBitmap* WindowSurface(TWinControl* TopLevel, std::vector<TWindowPiece>& Pieces);
   // Registers a parentless window that a host shows inside a widget of its own.
   void AddEmbedded(TWinControl* Window);
   void RemoveEmbedded(TWinControl* Window);
@@ -255,6 +259,8 @@ class TApplication : public TComponent {
     TWinControl* Window;
     std::unique_ptr<TBitmap> Bitmap;
     TRect Dirty;  // window coordinates
+    std::vector<TWindowPiece> Pieces;  // left out of Bitmap by the last composition
+    bool PiecesIn = true;              // copied into Bitmap since
   };
   // A press on a window's own scroll bar, followed until the button is released.
   struct ScrollDrag {
