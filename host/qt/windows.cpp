@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QWheelEvent>
+#include <immintrin.h>
+#include <algorithm>
 #include <climits>
 
 #include "corvex/platform/graphics/bitmap.h"
@@ -113,11 +115,45 @@ void ForwardFocus(TWinControl* Window, bool In, Qt::FocusReason Reason) {
 }
 
 namespace {
-// A bitmap's rows as they are: 24-bit blue-green-red, rows padded to 4 bytes.
-QImage RowsOf(const TBitmap* b) {
-  return QImage(static_cast<const uchar*>(b->Bits()), b->GetWidth(), b->GetHeight(), qsizetype(b->GetRowLength()),
-                QImage::Format_BGR888);
+
+// 24-bit blue-green-red pixels as 32-bit 0xffRRGGBB ones.
+void ExpandRowPlain(const uint8_t* s, uint32_t* d, int from, int n) {
+  for (int x = from; x < n; ++x) d[x] = 0xFF000000u | uint32_t(s[3 * x + 2]) << 16 | uint32_t(s[3 * x + 1]) << 8 | s[3 * x];
 }
+
+__attribute__((target("ssse3"))) void ExpandRowSSSE3(const uint8_t* s, uint32_t* d, int n) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 6 <= n; x += 4) {  // a 16-byte load for 4 pixels stays inside the row's 3 n bytes
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_or_si128(_mm_shuffle_epi8(v, spread), alpha));
+  }
+  ExpandRowPlain(s, d, x, n);
+}
+
+const bool kSSSE3 = __builtin_cpu_supports("ssse3");
+
+// Draws the part R of a 24-bit bitmap at At. Qt 6 draws 24-bit blue-green-red rows through a
+// generic conversion (about 3 ms for 1920 x 1080), while 32-bit rows are a plain copy for it:
+// the rows are made 32-bit first, in a scratch image kept from paint to paint (painting is on
+// the GUI thread only).
+void DrawRows(QPainter& P, const TBitmap* B, const QRect& R, QPoint At) {
+  static QImage scratch;
+  if (R.isEmpty()) return;
+  if (scratch.width() < R.width() || scratch.height() < R.height())
+    scratch = QImage(std::max(scratch.width(), R.width()), std::max(scratch.height(), R.height()), QImage::Format_RGB32);
+  for (int y = 0; y < R.height(); ++y) {
+    const uint8_t* s = B->ScanLine(R.top() + y) + size_t(R.left()) * 3;
+    auto* d = reinterpret_cast<uint32_t*>(scratch.scanLine(y));
+    if (kSSSE3) ExpandRowSSSE3(s, d, R.width());
+    else ExpandRowPlain(s, d, 0, R.width());
+  }
+  P.drawImage(At, scratch, QRect(0, 0, R.width(), R.height()));
+}
+
+bool HasPixels(const TBitmap* B) { return B != nullptr && B->Bits() != nullptr && B->GetWidth() > 0 && B->GetHeight() > 0; }
+
 }  // namespace
 
 void PaintSurface(QWidget* Widget, TWinControl* Window, const QPaintEvent* Event) {
@@ -125,22 +161,21 @@ void PaintSurface(QWidget* Widget, TWinControl* Window, const QPaintEvent* Event
   QRegion rest = Event->region();
   std::vector<TWindowPiece> pieces;
   TBitmap* s = Window != nullptr ? Application().WindowSurface(Window, pieces) : nullptr;
-  if (s != nullptr && s->Bits() != nullptr && s->GetWidth() > 0 && s->GetHeight() > 0) {
-    const QImage image = RowsOf(s);
-    const QRect all = image.rect();
+  if (HasPixels(s)) {
+    const QRect all(0, 0, s->GetWidth(), s->GetHeight());
     // The surface, then the windows drawn straight from their own pixels: one copy each.
     QRegion fromSurface = Event->region() & all;
-    std::vector<std::pair<QRect, QImage>> direct;
+    for (const TWindowPiece& piece : pieces)
+      if (HasPixels(piece.Window->GetBackingBitmap()))
+        fromSurface -= QRect(QPoint(piece.At.X, piece.At.Y), QSize(piece.Window->GetBackingBitmap()->GetWidth(),
+                                                                    piece.Window->GetBackingBitmap()->GetHeight()));
+    for (const QRect& r : fromSurface) DrawRows(p, s, r, r.topLeft());
     for (const TWindowPiece& piece : pieces) {
       const TBitmap* b = piece.Window->GetBackingBitmap();
-      if (b->Bits() == nullptr || b->GetWidth() <= 0 || b->GetHeight() <= 0) continue;
+      if (!HasPixels(b)) continue;
       const QRect at(piece.At.X, piece.At.Y, b->GetWidth(), b->GetHeight());
-      fromSurface -= at;
-      direct.emplace_back(at, RowsOf(b));
+      for (const QRect& r : Event->region() & at & all) DrawRows(p, b, r.translated(-at.topLeft()), r.topLeft());
     }
-    for (const QRect& r : fromSurface) p.drawImage(r.topLeft(), image, r);
-    for (const auto& [at, rows] : direct)
-      for (const QRect& r : Event->region() & at & all) p.drawImage(r.topLeft(), rows, r.translated(-at.topLeft()));
     rest -= all;
   }
   for (const QRect& r : rest) p.fillRect(r, Widget->palette().window());
