@@ -1,17 +1,22 @@
 // Filtered resampling: _Resample, _QuickResample and the nearest-pixel stretch.
 //
-// Both passes compute, for every output channel, the sum of weight x value over the pixel's
-// contributors in double precision and in the order the contribution list holds them, exactly
-// as the plain formula does; the speed comes from doing many such sums side by side:
-//   - the horizontal pass takes 8 source rows at a time, converted once into doubles laid out
+// Every output byte is the sum of weight x value over the pixel's contributors, computed in
+// double precision in the order the contribution list holds them, clamped to 0 .. 255 and
+// rounded to nearest, ties to even: first a horizontal pass into a 24-bit work image, then a
+// vertical pass from it. The result is exactly that of this plain formula; the plain loops below
+// compute it as written, and processors without AVX2 and FMA use them.
+//
+// The fast loops compute the sums in single precision instead, 8 at a time, in whatever order
+// and grouping is fastest:
+//   - the horizontal pass takes 8 source rows at a time, converted once into floats laid out
 //     column by column with the 8 rows next to each other, so that one weight multiplies 8
-//     rows' values in one vector operation;
-//   - the vertical pass walks destination rows and runs the sums of a whole row side by side
-//     (every byte of the row is one independent sum).
-// Vector lanes never mix: each lane does the very additions of the plain loop, in the same
-// order, so the results are bit-identical to it. Rounding to nearest (ties to even) uses the
-// processor's conversion, whose default mode is to nearest with ties to even. Without AVX2 the
-// plain loops do the same sums one by one.
+//     rows' values of one channel in one fused multiply-add;
+//   - the vertical pass converts each work row to floats once (a work row feeds a few
+//     destination rows) and runs the sums of a whole destination row side by side.
+// A float sum is close to the double one: SetSafeLimit bounds the difference. When no rounding
+// boundary lies within that bound of the float sum, the double sum rounds to the same byte;
+// the few bytes for which one does are computed again by the plain formula. So the output stays
+// bit-identical to the plain loops, at the cost of a compare and a mask test per 8 bytes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -74,22 +79,74 @@ double CXResampleKernel(TResampleFilter Filter, double x) {
   }
 }
 
-// Whether the resampling passes use their AVX2 loops (the processor has them); tests switch it
-// off to check the plain loops.
+// Whether the resampling passes use their AVX2 and FMA loops (the processor has them); tests
+// switch it off to check the plain loops.
 namespace proc_pvt {
-bool gResampleAVX2 = __builtin_cpu_supports("avx2");
+bool gResampleAVX2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
 namespace {
 
 // The contributors of every destination pixel along one axis: Index[First[i] .. First[i+1]-1]
-// with their weights.
+// with their weights; for the single-precision loops also the weights as floats and Limit (see
+// SetSafeLimit), negative when those loops must not be used for this axis.
 struct Contributions {
   std::vector<int32_t> First;
   std::vector<int32_t> Index;
   std::vector<double> Weight;
+  std::vector<float> WeightF;
+  float Limit = -1.0f;
+  int MaxCount = 0;
   int Count(int i) const { return First[size_t(i) + 1] - First[size_t(i)]; }
 };
+
+// The fast loops add the taps of a sum in chains of at most kChain, then add the chains' results.
+constexpr int kChain = 16;
+
+// When a single-precision sum rounds as the double one does.
+//
+// The fast loops compute each sum S = sum of w_k v_k (v_k whole numbers 0 .. 255, n taps) in
+// single precision: weights rounded to float, products fused into the additions, in any order
+// and grouping the loops like, with chains of at most kChain taps. With u = 2^-24 (the relative
+// rounding error of a float) and W = sum of |w_k|:
+//   - rounding the weights moves S by at most u x 255 W;
+//   - a term passes through at most m = min(n, kChain) + ceil(n / kChain) roundings (its product
+//     and the additions of its chain, then the additions of the chains' results), so the float
+//     evaluation is off by at most gamma_m (1 + u) 255 W, where gamma_m = m u / (1 - m u) is at
+//     most 2 m u while m u <= 1/2;
+//   - the plain formula's double sum is itself within n 2^-53 255 W of S.
+// Altogether |float - double| <= 255 W u (1 + 2.0001 m + n 2^-29) < (m + 2) 255 W 4u = eps (for
+// n < 2^31). Products and partial sums do not underflow as long as every weight is at least
+// 2^-120 in magnitude (the products are then normal, and a sum below the normal range is exact),
+// so the relative bounds hold.
+//
+// The loops clamp the float sum f to 0 .. 255 and round it to r. The double sum rounds to the
+// same r unless a rounding boundary (some k + 1/2) lies within eps of f: it is enough that
+// |f - r| < 1/2 - eps. Clamped sums are never in doubt (|f - r| = 0): a float sum below 0 means a
+// double one below eps < 1/2, which also gives 0 (and likewise at 255). Limit is 1/2 - eps rounded
+// down to a float; bytes with |f - r| >= Limit are computed again by the plain double loop. When
+// eps is not small (huge reductions) the plain loops do the whole axis.
+void SetSafeLimit(Contributions& c, int Dst) {
+  double w = 0.0;
+  bool tiny = false;
+  for (int i = 0; i < Dst; ++i) {
+    double s = 0.0;
+    for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+      s += std::fabs(c.Weight[size_t(k)]);
+      tiny |= std::fabs(c.Weight[size_t(k)]) < 0x1p-120;
+    }
+    w = std::max(w, s);
+    c.MaxCount = std::max(c.MaxCount, c.Count(i));
+  }
+  const double m = std::min(c.MaxCount, kChain) + (c.MaxCount + kChain - 1) / kChain;
+  const double eps = (m + 2.0) * 255.0 * w * 0x1p-22;
+  c.Limit = -1.0f;
+  if (tiny || m > 0x1p20 || !(eps < 0.125)) return;
+  float limit = float(0.5 - eps);
+  if (double(limit) > 0.5 - eps) limit = std::nextafter(limit, 0.0f);
+  c.Limit = limit;
+  c.WeightF.assign(c.Weight.begin(), c.Weight.end());
+}
 
 // A source index past an edge, mirrored into the image (and kept inside it when the mirror
 // still falls outside, which only images narrower than the kernel can cause).
@@ -122,6 +179,7 @@ Contributions MakeContributions(TResampleFilter Filter, int Src, int Dst, int Li
     }
   }
   c.First.push_back(int32_t(c.Index.size()));
+  SetSafeLimit(c, Dst);
   return c;
 }
 
@@ -130,6 +188,26 @@ inline uint8_t ClampRound(double v) {
   if (v > 255.0) return 255;
   if (v < 0.0) return 0;
   return uint8_t(Round(v));
+}
+
+// One sum of the plain formula: taps weight[k] x p[index[k] * step], k = 0 .. n-1, in order,
+// in double precision. Kept out of line: the single-precision loops that call it for the bytes
+// they cannot decide are compiled with FMA, and a fused multiply-add would round differently.
+__attribute__((noinline)) uint8_t ExactSum(const uint8_t* p, size_t step, const int32_t* index, const double* weight,
+                                           int n) {
+  double acc = 0.0;
+  for (int k = 0; k < n; ++k) acc += weight[k] * double(p[size_t(index[k]) * step]);
+  return ClampRound(acc);
+}
+
+// Clamps 8 float sums to 0 .. 255 and rounds them (to nearest, ties to even); sets a bit of the
+// mask for every sum whose distance to its rounded value reaches limit (see SetSafeLimit).
+__attribute__((target("avx2,fma"))) inline __m256i RoundChecked(__m256 v, __m256 limit, unsigned& ambiguous) {
+  v = _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(255.0f));
+  const __m256 r = _mm256_round_ps(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(v, r));  // exact
+  ambiguous = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(d, limit, _CMP_GE_OQ)));
+  return _mm256_cvtps_epi32(r);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -146,10 +224,9 @@ void Interleave(const uint8_t* const* rows, int n, int w, double* block) {
   }
 }
 
-// The same with vector shuffles: 16 bytes of each of the 8 rows at a time are transposed into
-// 16 groups of 8 (one per column and channel, the rows in order), then widened to doubles. The
-// conversion is exact, so the block is the same.
-__attribute__((target("avx2"))) void InterleaveAVX2(const uint8_t* const* rows, int n, int w, double* block) {
+// The same as floats, with vector shuffles: 16 bytes of each of the 8 rows at a time are
+// transposed into 16 groups of 8 (one per column and channel, the rows in order), then widened.
+__attribute__((target("avx2,fma"))) void InterleaveFloat(const uint8_t* const* rows, int n, int w, float* block) {
   const uint8_t* r[kLanes];
   for (int l = 0; l < kLanes; ++l) r[l] = rows[l < n ? l : n - 1];
   const int len = w * 3;
@@ -169,26 +246,22 @@ __attribute__((target("avx2"))) void InterleaveAVX2(const uint8_t* const* rows, 
       b[4 * h + 2] = _mm_unpacklo_epi16(a[4 * h + 1], a[4 * h + 3]);  // 8-11
       b[4 * h + 3] = _mm_unpackhi_epi16(a[4 * h + 1], a[4 * h + 3]);  // 12-15
     }
-    double* d = block + size_t(k) * kLanes;
+    float* d = block + size_t(k) * kLanes;
     for (int q = 0; q < 4; ++q) {
       // Two 8-row groups per register: bytes 4q + 0, 1 and 4q + 2, 3.
       const __m128i g[2] = {_mm_unpacklo_epi32(b[q], b[4 + q]), _mm_unpackhi_epi32(b[q], b[4 + q])};
       for (int j = 0; j < 2; ++j) {
-        const __m256i lo = _mm256_cvtepu8_epi32(g[j]);
-        const __m256i hi = _mm256_cvtepu8_epi32(_mm_srli_si128(g[j], 8));
-        double* o = d + size_t(4 * q + 2 * j) * kLanes;
-        _mm256_storeu_pd(o, _mm256_cvtepi32_pd(_mm256_castsi256_si128(lo)));
-        _mm256_storeu_pd(o + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(lo, 1)));
-        _mm256_storeu_pd(o + 8, _mm256_cvtepi32_pd(_mm256_castsi256_si128(hi)));
-        _mm256_storeu_pd(o + 12, _mm256_cvtepi32_pd(_mm256_extracti128_si256(hi, 1)));
+        float* o = d + size_t(4 * q + 2 * j) * kLanes;
+        _mm256_storeu_ps(o, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(g[j])));
+        _mm256_storeu_ps(o + kLanes, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(g[j], 8))));
       }
     }
   }
   for (; k < len; ++k)
-    for (int l = 0; l < kLanes; ++l) block[size_t(k) * kLanes + size_t(l)] = double(r[l][k]);
+    for (int l = 0; l < kLanes; ++l) block[size_t(k) * kLanes + size_t(l)] = float(r[l][k]);
 }
 
-// Plain version (any processor): the same sums lane by lane.
+// Plain version (any processor): the sums of the plain formula lane by lane.
 void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW, uint8_t* const* out, int rows) {
   for (int i = 0; i < dstW; ++i) {
     double acc[3 * kLanes] = {};
@@ -202,41 +275,50 @@ void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW
   }
 }
 
-// Clamped to 0 .. 255 and converted with the processor's rounding (to nearest, ties to even).
-__attribute__((target("avx2"))) inline __m128i ClampRound4(__m256d v) {
-  v = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-  return _mm256_cvtpd_epi32(v);
-}
-
-__attribute__((target("avx2"))) void HorizontalBlockAVX2(const double* block, const Contributions& cw, int dstW,
-                                                         uint8_t* const* out, int rows) {
+// Single precision: one vector per channel holds the 8 rows' sums; the bytes it cannot decide
+// are taken from the plain formula on the source rows in.
+__attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw, int dstW,
+                                                              const uint8_t* const* in, uint8_t* const* out,
+                                                              int rows) {
   const int32_t* first = cw.First.data();
   const int32_t* index = cw.Index.data();
-  const double* weight = cw.Weight.data();
+  const float* weight = cw.WeightF.data();
+  const __m256 limit = _mm256_set1_ps(cw.Limit);
+  const unsigned used = (1u << rows) - 1;
   for (int i = 0; i < dstW; ++i) {
-    __m256d b0 = _mm256_setzero_pd(), b1 = b0, g0 = b0, g1 = b0, r0 = b0, r1 = b0;
-    for (int k = first[i]; k < first[i + 1]; ++k) {
-      const __m256d w = _mm256_set1_pd(weight[k]);
-      const double* p = block + size_t(index[k]) * 3 * kLanes;
-      b0 = _mm256_add_pd(b0, _mm256_mul_pd(w, _mm256_loadu_pd(p)));
-      b1 = _mm256_add_pd(b1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 4)));
-      g0 = _mm256_add_pd(g0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 8)));
-      g1 = _mm256_add_pd(g1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 12)));
-      r0 = _mm256_add_pd(r0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 16)));
-      r1 = _mm256_add_pd(r1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 20)));
+    __m256 b = _mm256_setzero_ps(), g = b, r = b;
+    for (int k0 = first[i]; k0 < first[i + 1]; k0 += kChain) {
+      __m256 cb = _mm256_setzero_ps(), cg = cb, cr = cb;
+      const int k1 = std::min(k0 + kChain, first[i + 1]);
+      for (int k = k0; k < k1; ++k) {
+        const __m256 w = _mm256_set1_ps(weight[k]);
+        const float* p = block + size_t(index[k]) * 3 * kLanes;
+        cb = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), cb);
+        cg = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + kLanes), cg);
+        cr = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 2 * kLanes), cr);
+      }
+      b = _mm256_add_ps(b, cb);
+      g = _mm256_add_ps(g, cg);
+      r = _mm256_add_ps(r, cr);
     }
+    unsigned ab, ag, ar;
     alignas(32) int32_t v[3][kLanes];
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[0]), ClampRound4(b0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[0] + 4), ClampRound4(b1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[1]), ClampRound4(g0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[1] + 4), ClampRound4(g1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[2]), ClampRound4(r0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[2] + 4), ClampRound4(r1));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(v[0]), RoundChecked(b, limit, ab));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(v[1]), RoundChecked(g, limit, ag));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(v[2]), RoundChecked(r, limit, ar));
     for (int l = 0; l < rows; ++l) {
       uint8_t* d = out[l] + size_t(i) * 3;
       d[0] = uint8_t(v[0][l]);
       d[1] = uint8_t(v[1][l]);
       d[2] = uint8_t(v[2][l]);
+    }
+    unsigned ambiguous = ((ab & used) | (ag & used) << kLanes | (ar & used) << 2 * kLanes);
+    while (ambiguous != 0) {
+      const int bit = __builtin_ctz(ambiguous);
+      ambiguous &= ambiguous - 1;
+      const int l = bit % kLanes, c = bit / kLanes;
+      out[l][size_t(i) * 3 + size_t(c)] = ExactSum(in[l] + c, 3, index + first[i], cw.Weight.data() + first[i],
+                                                   first[i + 1] - first[i]);
     }
   }
 }
@@ -245,7 +327,9 @@ __attribute__((target("avx2"))) void HorizontalBlockAVX2(const double* block, co
 void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Contributions& cw,
                     TCXProgressEvent OnProgress, TObject* Sender, double total) {
   const int srcW = R.Width(), srcH = R.Height(), dstW = Work->GetWidth();
-  std::vector<double> block(size_t(srcW) * 3 * kLanes);
+  const bool fast = proc_pvt::gResampleAVX2 && cw.Limit > 0.0f;
+  std::vector<double> block(fast ? 0 : size_t(srcW) * 3 * kLanes);
+  std::vector<float> blockF(fast ? size_t(srcW) * 3 * kLanes : 0);
   for (int y0 = 0; y0 < srcH; y0 += kLanes) {
     const int n = std::min(kLanes, srcH - y0);
     const uint8_t* in[kLanes];
@@ -254,10 +338,13 @@ void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Con
       in[l] = Src->ScanLine(R.Top + y0 + l) + size_t(R.Left) * 3;
       out[l] = Work->ScanLine(y0 + l);
     }
-    if (proc_pvt::gResampleAVX2) InterleaveAVX2(in, n, srcW, block.data());
-    else Interleave(in, n, srcW, block.data());
-    if (proc_pvt::gResampleAVX2) HorizontalBlockAVX2(block.data(), cw, dstW, out, n);
-    else HorizontalBlockPlain(block.data(), cw, dstW, out, n);
+    if (fast) {
+      InterleaveFloat(in, n, srcW, blockF.data());
+      HorizontalBlockFloat(blockF.data(), cw, dstW, in, out, n);
+    } else {
+      Interleave(in, n, srcW, block.data());
+      HorizontalBlockPlain(block.data(), cw, dstW, out, n);
+    }
     if (OnProgress)
       for (int l = 0; l < n; ++l) OnProgress(Sender, Trunc(double(y0 + l + 1) * 100.0 / total));
   }
@@ -267,50 +354,142 @@ void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Con
 // Vertical pass: work rows into Dst rows. Every byte of a destination row is one sum over the
 // contributing work rows.
 
-void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from, int len, uint8_t* out) {
-  for (int x = from; x < len; ++x) {
+// Bytes from .. to-1 of a destination row by the plain formula. Kept out of line for the same reason
+// as ExactSum: the single-precision loop calls it for the bytes it cannot decide.
+__attribute__((noinline)) void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from,
+                                                int to, uint8_t* out) {
+  for (int x = from; x < to; ++x) {
     double acc = 0.0;
     for (int k = 0; k < n; ++k) acc += weight[k] * double(rows[k][x]);
     out[x] = ClampRound(acc);
   }
 }
 
-__attribute__((target("avx2"))) void VerticalRowAVX2(const uint8_t* const* rows, const double* weight, int n, int len,
-                                                     uint8_t* out) {
-  int x = 0;
-  for (; x + 16 <= len; x += 16) {
-    __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
-    for (int k = 0; k < n; ++k) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
-      const __m256d w = _mm256_set1_pd(weight[k]);
-      a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v))));
-      a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 4)))));
-      a2 = _mm256_add_pd(a2, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 8)))));
-      a3 = _mm256_add_pd(a3, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 12)))));
+// Work rows as floats, each converted once while the destination rows that need it are made
+// (a work row feeds a few consecutive destination rows). Rows are padded with zeros to a
+// multiple of 8 floats.
+class FloatRows {
+ public:
+  FloatRows(const TBitmap* Work, int Slots, int Len)
+      : work_(Work), len_(Len), stride_((size_t(Len) + 7) & ~size_t(7)), data_(size_t(Slots) * stride_),
+        row_(size_t(Slots), -1), used_(size_t(Slots), -1) {}
+  // Work row j, for destination row y: a slot that no row of y uses is reused, the one used
+  // longest ago (there is one, as there are at least as many slots as taps).
+  const float* Get(int j, int y) {
+    size_t s = 0;
+    for (size_t t = 0; t < row_.size(); ++t) {
+      if (row_[t] == j) {
+        used_[t] = y;
+        return Slot(t);
+      }
+      if (used_[t] < used_[s]) s = t;
     }
-    const __m128i lo = _mm_packs_epi32(ClampRound4(a0), ClampRound4(a1));
-    const __m128i hi = _mm_packs_epi32(ClampRound4(a2), ClampRound4(a3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+    row_[s] = j;
+    used_[s] = y;
+    Convert(work_->ScanLine(j), Slot(s));
+    return Slot(s);
   }
-  VerticalRowPlain(rows, weight, n, x, len, out);
-}
 
-void VerticalRow(const uint8_t* const* rows, const double* weight, int n, int len, uint8_t* out) {
-  if (proc_pvt::gResampleAVX2) VerticalRowAVX2(rows, weight, n, len, out);
-  else VerticalRowPlain(rows, weight, n, 0, len, out);
+ private:
+  float* Slot(size_t s) { return data_.data() + s * stride_; }
+  __attribute__((target("avx2,fma"))) void Convert(const uint8_t* p, float* d) const {
+    int x = 0;
+    for (; x + 8 <= len_; x += 8)
+      _mm256_storeu_ps(d + x, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                  reinterpret_cast<const __m128i*>(p + x)))));
+    for (; size_t(x) < stride_; ++x) d[x] = x < len_ ? float(p[x]) : 0.0f;
+  }
+
+  const TBitmap* work_;
+  int len_;
+  size_t stride_;
+  std::vector<float> data_;
+  std::vector<int> row_, used_;
+};
+
+// One destination row in single precision, 32 then 8 bytes at a time (the last group through a
+// buffer, as the float rows are padded but the destination row is not); the bytes it cannot
+// decide are taken from the plain formula on the work rows.
+__attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* rowsF, const uint8_t* const* rows,
+                                                          const float* weightF, const double* weight, int n, int len,
+                                                          float limitF, uint8_t* out) {
+  const __m256 limit = _mm256_set1_ps(limitF);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  auto fix = [&](unsigned ambiguous, int x) {
+    while (ambiguous != 0) {
+      const int b = __builtin_ctz(ambiguous);
+      ambiguous &= ambiguous - 1;
+      VerticalRowPlain(rows, weight, n, x + b, x + b + 1, out);
+    }
+  };
+  int x = 0;
+  for (; x + 32 <= len; x += 32) {
+    __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
+    for (int k0 = 0; k0 < n; k0 += kChain) {
+      __m256 c0 = _mm256_setzero_ps(), c1 = c0, c2 = c0, c3 = c0;
+      const int k1 = std::min(k0 + kChain, n);
+      for (int k = k0; k < k1; ++k) {
+        const __m256 w = _mm256_set1_ps(weightF[k]);
+        const float* p = rowsF[k] + x;
+        c0 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), c0);
+        c1 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 8), c1);
+        c2 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 16), c2);
+        c3 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 24), c3);
+      }
+      a0 = _mm256_add_ps(a0, c0);
+      a1 = _mm256_add_ps(a1, c1);
+      a2 = _mm256_add_ps(a2, c2);
+      a3 = _mm256_add_ps(a3, c3);
+    }
+    unsigned m0, m1, m2, m3;
+    const __m256i i01 = _mm256_packs_epi32(RoundChecked(a0, limit, m0), RoundChecked(a1, limit, m1));
+    const __m256i i23 = _mm256_packs_epi32(RoundChecked(a2, limit, m2), RoundChecked(a3, limit, m3));
+    // The packs work within 128-bit halves: the 4-byte groups come out in the order 0 2 4 6 1 3 5 7.
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(i01, i23), order);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), bytes);
+    fix(m0 | m1 << 8 | m2 << 16 | m3 << 24, x);
+  }
+  for (; x < len; x += 8) {
+    __m256 a = _mm256_setzero_ps();
+    for (int k0 = 0; k0 < n; k0 += kChain) {
+      __m256 c = _mm256_setzero_ps();
+      const int k1 = std::min(k0 + kChain, n);
+      for (int k = k0; k < k1; ++k) c = _mm256_fmadd_ps(_mm256_set1_ps(weightF[k]), _mm256_loadu_ps(rowsF[k] + x), c);
+      a = _mm256_add_ps(a, c);
+    }
+    unsigned m;
+    const __m256i i = RoundChecked(a, limit, m);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
+    const int count = std::min(8, len - x);
+    alignas(16) uint8_t buf[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(buf), _mm_packus_epi16(w, w));
+    std::memcpy(out + x, buf, size_t(count));
+    fix(m & ((1u << count) - 1), x);
+  }
 }
 
 void VerticalPass(const TBitmap* Work, TBitmap* Dst, const Contributions& ch, TCXProgressEvent OnProgress,
                   TObject* Sender, double total) {
   const int dstH = Dst->GetHeight(), dstW = Dst->GetWidth(), srcH = Work->GetHeight();
   const int len = dstW * 3;
+  const bool fast = proc_pvt::gResampleAVX2 && ch.Limit > 0.0f;
+  std::unique_ptr<FloatRows> cache;
+  if (fast) cache = std::make_unique<FloatRows>(Work, ch.MaxCount, len);
   std::vector<const uint8_t*> rows;
+  std::vector<const float*> rowsF;
   int reported = 0;
   for (int y = 0; y < dstH; ++y) {
-    const int n = ch.Count(y);
+    const int n = ch.Count(y), first = ch.First[size_t(y)];
     rows.resize(size_t(n));
-    for (int k = 0; k < n; ++k) rows[size_t(k)] = Work->ScanLine(ch.Index[size_t(ch.First[size_t(y)] + k)]);
-    VerticalRow(rows.data(), ch.Weight.data() + ch.First[size_t(y)], n, len, Dst->ScanLine(y));
+    for (int k = 0; k < n; ++k) rows[size_t(k)] = Work->ScanLine(ch.Index[size_t(first + k)]);
+    if (fast) {
+      rowsF.resize(size_t(n));
+      for (int k = 0; k < n; ++k) rowsF[size_t(k)] = cache->Get(ch.Index[size_t(first + k)], y);
+      VerticalRowFloat(rowsF.data(), rows.data(), ch.WeightF.data() + first, ch.Weight.data() + first, n, len,
+                       ch.Limit, Dst->ScanLine(y));
+    } else {
+      VerticalRowPlain(rows.data(), ch.Weight.data() + first, n, 0, len, Dst->ScanLine(y));
+    }
     if (OnProgress) {
       // The columns a column-by-column walk would have finished by now.
       const int done = int(int64_t(dstW) * (y + 1) / dstH);
