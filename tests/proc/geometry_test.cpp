@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "corvex/core/utils.h"
@@ -130,6 +131,54 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
       }
   }
   proc_pvt::gResampleAVX2 = avx2;
+}
+
+// The vector loops sum in single precision and take from the plain formula the bytes a float sum
+// is too close to a rounding boundary to decide. (a) Images that put many sums on or next to a
+// boundary, against the reference: growing 10 times with the triangle (weights multiples of
+// 0.1, not exact in binary, so sums like a + 0.5 come out a hair either side), twice (exact
+// halves, ties to even), flat images of every value (Lanczos weights do not sum to 1), a steep
+// ramp that overshoots 0 and 255. (b) Larger images, vector against plain, every filter.
+TEST(Resample, FastSumsDecideAsThePlainFormula) {
+  if (!proc_pvt::gResampleAVX2) GTEST_SKIP() << "the processor lacks AVX2 or FMA";
+  const TResampleFilter filters[] = {rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell};
+  auto check = [](const TBitmap& src, int w, int h, TResampleFilter f, const char* what) {
+    TBitmap fast(w, h, pf24bit), ref(w, h, pf24bit);
+    _Resample(&src, &fast, f, nullptr, nullptr);
+    RefResample(src, ref, f);
+    ASSERT_TRUE(_BitmapCompareX(&fast, &ref)) << what << ", filter " << f << " -> " << w << "x" << h;
+  };
+  check(*Noise(7, 5, 1), 70, 50, rfTriangle, "noise x10");
+  check(*Noise(9, 7, 2), 18, 14, rfTriangle, "noise x2");
+  TBitmap flat(5, 4, pf24bit);
+  for (int v = 0; v < 256; ++v) {
+    for (int y = 0; y < 4; ++y) std::memset(flat.ScanLine(y), v, 15);
+    check(flat, 13, 9, rfLanczos3, "flat");
+    check(flat, 2, 3, rfLanczos3, "flat");
+  }
+  TBitmap ramp(12, 9, pf24bit);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 36; ++x) ramp.ScanLine(y)[x] = uint8_t(std::min(255, (x / 3) * 40 + y * 7));
+  for (const TResampleFilter f : filters) {
+    check(ramp, 87, 61, f, "ramp");
+    check(ramp, 5, 4, f, "ramp");
+  }
+
+  // 300 x 200: a gradient with noise; shrunk, grown, and grown by the quick variant.
+  auto src = Noise(300, 200, 3);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 900; ++x) src->ScanLine(y)[x] = uint8_t((x / 3 + y) / 2 + src->ScanLine(y)[x] / 8);
+  for (const TResampleFilter f : filters)
+    for (const auto& [w, h, quick] : {std::tuple{111, 74, false}, {750, 500, false}, {750, 500, true}}) {
+      TBitmap out[2];
+      for (const bool vector : {false, true}) {  // ends as it was: on
+        proc_pvt::gResampleAVX2 = vector;
+        out[vector].Allocate(w, h, pf24bit);
+        if (quick) _QuickResample(src.get(), &out[vector], f, nullptr, nullptr);
+        else _Resample(src.get(), &out[vector], f, nullptr, nullptr);
+      }
+      ASSERT_TRUE(_BitmapCompareX(&out[0], &out[1])) << "filter " << f << " -> " << w << "x" << h << (quick ? " quick" : "");
+    }
 }
 
 TEST(Resample, KnownAnswers) {
