@@ -275,15 +275,47 @@ void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW
   }
 }
 
-// Single precision: one vector per channel holds the 8 rows' sums; the bytes it cannot decide
-// are taken from the plain formula on the source rows in.
+// The bytes of 8 work rows, laid out as the interleaved block (column by column, channel by
+// channel, the 8 rows next to each other), written out to the rows: 16 groups of 8 at a time are
+// transposed into 16 bytes of each row.
+__attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int len, uint8_t* const* out, int rows) {
+  // Bytes l and 8 + l of a register (groups 2t and 2t + 1) side by side, as one 16-bit word.
+  const __m128i pairs = _mm_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+  int g = 0;
+  for (; g + 16 <= len; g += 16) {
+    __m128i y[8], a[8], b[8];
+    for (int t = 0; t < 8; ++t)
+      y[t] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + size_t(g + 2 * t) * 8)), pairs);
+    // An 8 x 8 transpose of 16-bit words: word t of row l is word l of y[t].
+    for (int t = 0; t < 8; t += 2) {
+      a[t] = _mm_unpacklo_epi16(y[t], y[t + 1]);
+      a[t + 1] = _mm_unpackhi_epi16(y[t], y[t + 1]);
+    }
+    for (int h = 0; h < 8; h += 4) {
+      b[h + 0] = _mm_unpacklo_epi32(a[h + 0], a[h + 2]);
+      b[h + 1] = _mm_unpackhi_epi32(a[h + 0], a[h + 2]);
+      b[h + 2] = _mm_unpacklo_epi32(a[h + 1], a[h + 3]);
+      b[h + 3] = _mm_unpackhi_epi32(a[h + 1], a[h + 3]);
+    }
+    for (int l = 0; l < rows; ++l) {
+      const __m128i z = l % 2 == 0 ? _mm_unpacklo_epi64(b[l / 2], b[4 + l / 2]) : _mm_unpackhi_epi64(b[l / 2], b[4 + l / 2]);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out[l] + g), z);
+    }
+  }
+  for (; g < len; ++g)
+    for (int l = 0; l < rows; ++l) out[l][g] = bytes[size_t(g) * 8 + size_t(l)];
+}
+
+// Single precision: one vector per channel holds the 8 rows' sums. The bytes go to bytes (laid
+// out as the block, 8 bytes of room past the end); the ones a float sum cannot decide are taken
+// from the plain formula on the source rows in.
 __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw, int dstW,
-                                                              const uint8_t* const* in, uint8_t* const* out,
-                                                              int rows) {
+                                                              const uint8_t* const* in, uint8_t* bytes, int rows) {
   const int32_t* first = cw.First.data();
   const int32_t* index = cw.Index.data();
   const float* weight = cw.WeightF.data();
   const __m256 limit = _mm256_set1_ps(cw.Limit);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   const unsigned used = (1u << rows) - 1;
   for (int i = 0; i < dstW; ++i) {
     __m256 b = _mm256_setzero_ps(), g = b, r = b;
@@ -302,23 +334,18 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
       r = _mm256_add_ps(r, cr);
     }
     unsigned ab, ag, ar;
-    alignas(32) int32_t v[3][kLanes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(v[0]), RoundChecked(b, limit, ab));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(v[1]), RoundChecked(g, limit, ag));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(v[2]), RoundChecked(r, limit, ar));
-    for (int l = 0; l < rows; ++l) {
-      uint8_t* d = out[l] + size_t(i) * 3;
-      d[0] = uint8_t(v[0][l]);
-      d[1] = uint8_t(v[1][l]);
-      d[2] = uint8_t(v[2][l]);
-    }
-    unsigned ambiguous = ((ab & used) | (ag & used) << kLanes | (ar & used) << 2 * kLanes);
+    const __m256i ib = RoundChecked(b, limit, ab), ig = RoundChecked(g, limit, ag), ir = RoundChecked(r, limit, ar);
+    // Packed within 128-bit halves, the 4-byte groups come out as b0-3 g0-3 r0-3 r0-3 b4-7 g4-7
+    // r4-7 r4-7.
+    const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(ib, ig), _mm256_packs_epi32(ir, ir));
+    uint8_t* d = bytes + size_t(i) * 3 * kLanes;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
+    unsigned ambiguous = (ab & used) | (ag & used) << kLanes | (ar & used) << 2 * kLanes;
     while (ambiguous != 0) {
       const int bit = __builtin_ctz(ambiguous);
       ambiguous &= ambiguous - 1;
       const int l = bit % kLanes, c = bit / kLanes;
-      out[l][size_t(i) * 3 + size_t(c)] = ExactSum(in[l] + c, 3, index + first[i], cw.Weight.data() + first[i],
-                                                   first[i + 1] - first[i]);
+      d[bit] = ExactSum(in[l] + c, 3, index + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i]);
     }
   }
 }
@@ -330,6 +357,7 @@ void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Con
   const bool fast = proc_pvt::gResampleAVX2 && cw.Limit > 0.0f;
   std::vector<double> block(fast ? 0 : size_t(srcW) * 3 * kLanes);
   std::vector<float> blockF(fast ? size_t(srcW) * 3 * kLanes : 0);
+  std::vector<uint8_t> bytes(fast ? size_t(dstW) * 3 * kLanes + 8 : 0);
   for (int y0 = 0; y0 < srcH; y0 += kLanes) {
     const int n = std::min(kLanes, srcH - y0);
     const uint8_t* in[kLanes];
@@ -340,7 +368,8 @@ void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Con
     }
     if (fast) {
       InterleaveFloat(in, n, srcW, blockF.data());
-      HorizontalBlockFloat(blockF.data(), cw, dstW, in, out, n);
+      HorizontalBlockFloat(blockF.data(), cw, dstW, in, bytes.data(), n);
+      Deinterleave(bytes.data(), dstW * 3, out, n);
     } else {
       Interleave(in, n, srcW, block.data());
       HorizontalBlockPlain(block.data(), cw, dstW, out, n);
