@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include <immintrin.h>
@@ -350,34 +351,96 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
   }
 }
 
-// Rows R.Top .. R.Bottom-1, columns R.Left .. R.Right-1 of Src into the work image.
-void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Contributions& cw,
-                    TCXProgressEvent OnProgress, TObject* Sender, double total) {
-  const int srcW = R.Width(), srcH = R.Height(), dstW = Work->GetWidth();
-  const bool fast = proc_pvt::gResampleAVX2 && cw.Limit > 0.0f;
-  std::vector<double> block(fast ? 0 : size_t(srcW) * 3 * kLanes);
-  std::vector<float> blockF(fast ? size_t(srcW) * 3 * kLanes : 0);
-  std::vector<uint8_t> bytes(fast ? size_t(dstW) * 3 * kLanes + 8 : 0);
-  for (int y0 = 0; y0 < srcH; y0 += kLanes) {
-    const int n = std::min(kLanes, srcH - y0);
-    const uint8_t* in[kLanes];
-    uint8_t* out[kLanes];
-    for (int l = 0; l < n; ++l) {
-      in[l] = Src->ScanLine(R.Top + y0 + l) + size_t(R.Left) * 3;
-      out[l] = Work->ScanLine(y0 + l);
-    }
-    if (fast) {
-      InterleaveFloat(in, n, srcW, blockF.data());
-      HorizontalBlockFloat(blockF.data(), cw, dstW, in, bytes.data(), n);
-      Deinterleave(bytes.data(), dstW * 3, out, n);
-    } else {
-      Interleave(in, n, srcW, block.data());
-      HorizontalBlockPlain(block.data(), cw, dstW, out, n);
-    }
-    if (OnProgress)
-      for (int l = 0; l < n; ++l) OnProgress(Sender, Trunc(double(y0 + l + 1) * 100.0 / total));
+// Scratch memory of the passes. The view resamples at the same sizes again and again, and
+// memory fresh from the system costs a page fault per page when first touched (here more than the
+// filtering of it), so each thread keeps its buffers from call to call, up to kKeptScratch bytes.
+// A call made from a progress handler while another is running uses buffers of its own.
+struct Scratch {
+  std::vector<double> block;
+  std::vector<float> blockF, rowsF;
+  std::vector<uint8_t> bytes, band;
+  size_t Capacity() const {
+    return block.capacity() * sizeof(double) + (blockF.capacity() + rowsF.capacity()) * sizeof(float) +
+           bytes.capacity() + band.capacity();
   }
-}
+};
+
+constexpr size_t kKeptScratch = size_t(32) << 20;
+
+class ScratchLease {
+ public:
+  ScratchLease() : shared_(!busy_), s_(shared_ ? &kept_ : &own_) { busy_ = true; }
+  ~ScratchLease() {
+    if (!shared_) return;
+    if (kept_.Capacity() > kKeptScratch) kept_ = Scratch();
+    busy_ = false;
+  }
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  Scratch& Get() { return *s_; }
+
+ private:
+  static thread_local Scratch kept_;
+  static thread_local bool busy_;
+  bool shared_;
+  Scratch own_;
+  Scratch* s_;
+};
+thread_local Scratch ScratchLease::kept_;
+thread_local bool ScratchLease::busy_ = false;
+
+// Rows of Src's rectangle R into work rows (dstW pixels wide), with the scratch blocks kept
+// from call to call.
+class HorizontalPass {
+ public:
+  HorizontalPass(const TBitmap* Src, const TRect& R, int DstW, const Contributions& Cw, Scratch& S)
+      : src_(Src), r_(R), dstW_(DstW), cw_(Cw), fast_(proc_pvt::gResampleAVX2 && Cw.Limit > 0.0f) {
+    const size_t n = size_t(R.Width()) * 3 * kLanes;
+    if (fast_) {
+      S.blockF.resize(n);
+      S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
+      blockF_ = S.blockF.data();
+      bytes_ = S.bytes.data();
+    } else {
+      S.block.resize(n);
+      block_ = S.block.data();
+    }
+  }
+
+  // Rows from .. to-1 of R into out(j), the work row of R's row j; done(j) after each row.
+  template <typename Out, typename Done>
+  void Rows(int from, int to, const Out& out, const Done& done) {
+    const int srcW = r_.Width();
+    for (int y0 = from; y0 < to; y0 += kLanes) {
+      const int n = std::min(kLanes, to - y0);
+      const uint8_t* in[kLanes];
+      uint8_t* o[kLanes];
+      for (int l = 0; l < n; ++l) {
+        in[l] = src_->ScanLine(r_.Top + y0 + l) + size_t(r_.Left) * 3;
+        o[l] = out(y0 + l);
+      }
+      if (fast_) {
+        InterleaveFloat(in, n, srcW, blockF_);
+        HorizontalBlockFloat(blockF_, cw_, dstW_, in, bytes_, n);
+        Deinterleave(bytes_, dstW_ * 3, o, n);
+      } else {
+        Interleave(in, n, srcW, block_);
+        HorizontalBlockPlain(block_, cw_, dstW_, o, n);
+      }
+      for (int l = 0; l < n; ++l) done(y0 + l);
+    }
+  }
+
+ private:
+  const TBitmap* src_;
+  TRect r_;
+  int dstW_;
+  const Contributions& cw_;
+  bool fast_;
+  double* block_ = nullptr;
+  float* blockF_ = nullptr;
+  uint8_t* bytes_ = nullptr;
+};
 
 // ---------------------------------------------------------------------------------------------
 // Vertical pass: work rows into Dst rows. Every byte of a destination row is one sum over the
@@ -399,12 +462,14 @@ __attribute__((noinline)) void VerticalRowPlain(const uint8_t* const* rows, cons
 // multiple of 8 floats.
 class FloatRows {
  public:
-  FloatRows(const TBitmap* Work, int Slots, int Len)
-      : work_(Work), len_(Len), stride_((size_t(Len) + 7) & ~size_t(7)), data_(size_t(Slots) * stride_),
-        row_(size_t(Slots), -1), used_(size_t(Slots), -1) {}
-  // Work row j, for destination row y: a slot that no row of y uses is reused, the one used
-  // longest ago (there is one, as there are at least as many slots as taps).
-  const float* Get(int j, int y) {
+  FloatRows(int Slots, int Len, std::vector<float>& Data)
+      : len_(Len), stride_((size_t(Len) + 7) & ~size_t(7)), row_(size_t(Slots), -1), used_(size_t(Slots), -1) {
+    Data.resize(size_t(Slots) * stride_);
+    data_ = Data.data();
+  }
+  // Work row j (its bytes p), for destination row y: a slot that no row of y uses is reused,
+  // the one used longest ago (there is one, as there are at least as many slots as taps).
+  const float* Get(int j, const uint8_t* p, int y) {
     size_t s = 0;
     for (size_t t = 0; t < row_.size(); ++t) {
       if (row_[t] == j) {
@@ -415,12 +480,12 @@ class FloatRows {
     }
     row_[s] = j;
     used_[s] = y;
-    Convert(work_->ScanLine(j), Slot(s));
+    Convert(p, Slot(s));
     return Slot(s);
   }
 
  private:
-  float* Slot(size_t s) { return data_.data() + s * stride_; }
+  float* Slot(size_t s) { return data_ + s * stride_; }
   __attribute__((target("avx2,fma"))) void Convert(const uint8_t* p, float* d) const {
     int x = 0;
     for (; x + 8 <= len_; x += 8)
@@ -429,10 +494,9 @@ class FloatRows {
     for (; size_t(x) < stride_; ++x) d[x] = x < len_ ? float(p[x]) : 0.0f;
   }
 
-  const TBitmap* work_;
   int len_;
   size_t stride_;
-  std::vector<float> data_;
+  float* data_;
   std::vector<int> row_, used_;
 };
 
@@ -497,34 +561,72 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
   }
 }
 
-void VerticalPass(const TBitmap* Work, TBitmap* Dst, const Contributions& ch, TCXProgressEvent OnProgress,
-                  TObject* Sender, double total) {
-  const int dstH = Dst->GetHeight(), dstW = Dst->GetWidth(), srcH = Work->GetHeight();
-  const int len = dstW * 3;
-  const bool fast = proc_pvt::gResampleAVX2 && ch.Limit > 0.0f;
-  std::unique_ptr<FloatRows> cache;
-  if (fast) cache = std::make_unique<FloatRows>(Work, ch.MaxCount, len);
-  std::vector<const uint8_t*> rows;
-  std::vector<const float*> rowsF;
-  int reported = 0;
-  for (int y = 0; y < dstH; ++y) {
-    const int n = ch.Count(y), first = ch.First[size_t(y)];
-    rows.resize(size_t(n));
-    for (int k = 0; k < n; ++k) rows[size_t(k)] = Work->ScanLine(ch.Index[size_t(first + k)]);
-    if (fast) {
-      rowsF.resize(size_t(n));
-      for (int k = 0; k < n; ++k) rowsF[size_t(k)] = cache->Get(ch.Index[size_t(first + k)], y);
-      VerticalRowFloat(rowsF.data(), rows.data(), ch.WeightF.data() + first, ch.Weight.data() + first, n, len,
-                       ch.Limit, Dst->ScanLine(y));
+// Destination rows from work rows, with the float rows and pointer lists kept from row to row.
+class VerticalPass {
+ public:
+  VerticalPass(const Contributions& Ch, int Len, Scratch& S)
+      : ch_(Ch), len_(Len), fast_(proc_pvt::gResampleAVX2 && Ch.Limit > 0.0f) {
+    if (fast_) cache_ = std::make_unique<FloatRows>(Ch.MaxCount, Len, S.rowsF);
+  }
+
+  // Destination row y into d, from in(j), the work row j.
+  template <typename In>
+  void Row(int y, const In& in, uint8_t* d) {
+    const int n = ch_.Count(y), first = ch_.First[size_t(y)];
+    const int32_t* index = ch_.Index.data() + first;
+    rows_.resize(size_t(n));
+    for (int k = 0; k < n; ++k) rows_[size_t(k)] = in(index[k]);
+    if (fast_) {
+      rowsF_.resize(size_t(n));
+      for (int k = 0; k < n; ++k) rowsF_[size_t(k)] = cache_->Get(index[k], rows_[size_t(k)], y);
+      VerticalRowFloat(rowsF_.data(), rows_.data(), ch_.WeightF.data() + first, ch_.Weight.data() + first, n, len_,
+                       ch_.Limit, d);
     } else {
-      VerticalRowPlain(rows.data(), ch.Weight.data() + first, n, 0, len, Dst->ScanLine(y));
+      VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, 0, len_, d);
     }
-    if (OnProgress) {
-      // The columns a column-by-column walk would have finished by now.
-      const int done = int(int64_t(dstW) * (y + 1) / dstH);
-      for (int x = reported + 1; x <= done; ++x) OnProgress(Sender, Trunc(double(srcH + x) * 100.0 / total));
-      reported = done;
+  }
+
+ private:
+  const Contributions& ch_;
+  int len_;
+  bool fast_;
+  std::unique_ptr<FloatRows> cache_;
+  std::vector<const uint8_t*> rows_;
+  std::vector<const float*> rowsF_;
+};
+
+// Both passes filtered, without progress reports: the work rows are made a band at a time and
+// used while they are in the processor's caches, instead of a whole work image (for a large
+// reduction tens of megabytes, written once and read once). A band holds kBandRows new work rows
+// and the earlier ones that destination rows still to be made read.
+constexpr int kBandRows = 64;
+
+void Banded(HorizontalPass& h, VerticalPass& v, const Contributions& ch, int srcH, TBitmap* Dst,
+            std::vector<uint8_t>& band) {
+  const int dstH = Dst->GetHeight();
+  const size_t len = size_t(Dst->GetWidth()) * 3;
+  // The last work row each destination row reads, and the first one it or any later row reads.
+  std::vector<int> last(static_cast<size_t>(dstH)), low(static_cast<size_t>(dstH) + 1, srcH);
+  for (int y = dstH - 1; y >= 0; --y) {
+    int lo = srcH, hi = -1;
+    for (int k = ch.First[size_t(y)]; k < ch.First[size_t(y) + 1]; ++k) {
+      lo = std::min(lo, int(ch.Index[size_t(k)]));
+      hi = std::max(hi, int(ch.Index[size_t(k)]));
     }
+    last[size_t(y)] = hi;
+    low[size_t(y)] = std::min(lo, low[size_t(y) + 1]);
+  }
+  int base = 0, made = 0;  // the band holds work rows base .. made-1
+  const auto row = [&](int j) { return band.data() + size_t(j - base) * len; };
+  for (int y = 0; y < dstH;) {
+    const int keep = std::min(low[size_t(y)], made);
+    if (keep > base) std::memmove(band.data(), row(keep), size_t(made - keep) * len);
+    base = std::max(base, keep);
+    const int to = std::min(srcH, made + kBandRows);
+    if (band.size() < size_t(to - base) * len) band.resize(size_t(to - base) * len);
+    h.Rows(made, to, row, [](int) {});
+    made = to;
+    for (; y < dstH && (last[size_t(y)] < made || made == srcH); ++y) v.Row(y, row, Dst->ScanLine(y));
   }
 }
 
@@ -553,17 +655,41 @@ void ResampleImpl(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFil
   const bool growX = dstW >= srcW, growY = dstH >= srcH;
   const int limit = Quick ? 13 : 1 << 30;
 
+  const bool filterX = !Quick || growX, filterY = !Quick || growY;
+  const Contributions cw = filterX ? MakeContributions(Filter, srcW, dstW, limit) : Contributions();
+  const Contributions ch = filterY ? MakeContributions(Filter, srcH, dstH, limit) : Contributions();
+  ScratchLease scratch;
+  std::optional<HorizontalPass> h;
+  std::optional<VerticalPass> v;
+  if (filterX) h.emplace(Src, R, dstW, cw, scratch.Get());
+  if (filterY) v.emplace(ch, dstW * 3, scratch.Get());
+  if (h && v && !OnProgress) {
+    Banded(*h, *v, ch, srcH, Dst, scratch.Get().band);
+    return;
+  }
+  // The whole work image: the horizontal pass reports progress row by row, then the vertical one
+  // column by column.
   TBitmap work;
   work.Allocate(dstW, srcH, pf24bit);
-  if (!Quick || growX) {
-    const Contributions cw = MakeContributions(Filter, srcW, dstW, limit);
-    HorizontalPass(Src, R, &work, cw, OnProgress, Sender, total);
+  const auto workRow = [&](int j) { return work.ScanLine(j); };
+  if (h) {
+    h->Rows(0, srcH, workRow, [&](int j) {
+      if (OnProgress) OnProgress(Sender, Trunc(double(j + 1) * 100.0 / total));
+    });
   } else {
     _CXBmpStretch(Src, &work);
   }
-  if (!Quick || growY) {
-    const Contributions ch = MakeContributions(Filter, srcH, dstH, limit);
-    VerticalPass(&work, Dst, ch, OnProgress, Sender, total);
+  if (v) {
+    int reported = 0;
+    for (int y = 0; y < dstH; ++y) {
+      v->Row(y, workRow, Dst->ScanLine(y));
+      if (OnProgress) {
+        // The columns a column-by-column walk would have finished by now.
+        const int done = int(int64_t(dstW) * (y + 1) / dstH);
+        for (int x = reported + 1; x <= done; ++x) OnProgress(Sender, Trunc(double(srcH + x) * 100.0 / total));
+        reported = done;
+      }
+    }
   } else {
     _CXBmpStretch(&work, Dst);
   }
