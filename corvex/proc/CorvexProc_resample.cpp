@@ -201,14 +201,22 @@ __attribute__((noinline)) uint8_t ExactSum(const uint8_t* p, size_t step, const 
   return ClampRound(acc);
 }
 
-// Clamps 8 float sums to 0 .. 255 and rounds them (to nearest, ties to even); sets a bit of the
-// mask for every sum whose distance to its rounded value reaches limit (see SetSafeLimit).
-__attribute__((target("avx2,fma"))) inline __m256i RoundChecked(__m256 v, __m256 limit, unsigned& ambiguous) {
-  v = _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(255.0f));
+// 8 float sums rounded (to nearest, ties to even), and in doubt the lanes whose distance to their
+// rounded value reaches limit (see SetSafeLimit). The sums are not clamped: the callers' packing
+// to bytes saturates, which clamps the rounded values, and the test on unclamped sums only finds
+// more of them in doubt (a sum below 0 or above 255 that is not in doubt rounds, and so clamps,
+// as the double one does).
+struct Rounded {
+  __m256i value;
+  __m256 doubt;
+};
+__attribute__((target("avx2,fma"))) inline Rounded RoundChecked(__m256 v, __m256 limit) {
   const __m256 r = _mm256_round_ps(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
   const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(v, r));  // exact
-  ambiguous = unsigned(_mm256_movemask_ps(_mm256_cmp_ps(d, limit, _CMP_GE_OQ)));
-  return _mm256_cvtps_epi32(r);
+  return {_mm256_cvtps_epi32(r), _mm256_cmp_ps(d, limit, _CMP_GE_OQ)};
+}
+__attribute__((target("avx2,fma"))) inline unsigned Mask(__m256 doubt) {
+  return unsigned(_mm256_movemask_ps(doubt));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -225,36 +233,38 @@ void Interleave(const uint8_t* const* rows, int n, int w, double* block) {
   }
 }
 
-// The same as floats, with vector shuffles: 16 bytes of each of the 8 rows at a time are
-// transposed into 16 groups of 8 (one per column and channel, the rows in order), then widened.
+// 16 bytes at lo and 16 at hi, in the low and high halves of a register.
+__attribute__((target("avx2,fma"))) inline __m256i Load2(const uint8_t* lo, const uint8_t* hi) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+// The same as floats, 32 bytes of each of the 8 rows at a time: a transpose of 4-byte groups
+// gives registers whose 32-bit lane l holds 4 consecutive bytes of row l; each of the 4 bytes is
+// then masked out of the lanes and converted, giving one column and channel's 8 rows.
 __attribute__((target("avx2,fma"))) void InterleaveFloat(const uint8_t* const* rows, int n, int w, float* block) {
   const uint8_t* r[kLanes];
   for (int l = 0; l < kLanes; ++l) r[l] = rows[l < n ? l : n - 1];
   const int len = w * 3;
+  const __m256i low = _mm256_set1_epi32(0xFF);
   int k = 0;
-  for (; k + 16 <= len; k += 16) {
-    __m128i v[kLanes];
-    for (int l = 0; l < kLanes; ++l) v[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[l] + k));
-    // Bytes of rows (0,1), (2,3), (4,5), (6,7) side by side, then pairs of pairs, then quads.
-    __m128i a[kLanes], b[kLanes];
-    for (int p = 0; p < 4; ++p) {
-      a[2 * p] = _mm_unpacklo_epi8(v[2 * p], v[2 * p + 1]);
-      a[2 * p + 1] = _mm_unpackhi_epi8(v[2 * p], v[2 * p + 1]);
-    }
-    for (int h = 0; h < 2; ++h) {  // rows 0-3 and rows 4-7
-      b[4 * h + 0] = _mm_unpacklo_epi16(a[4 * h + 0], a[4 * h + 2]);  // bytes 0-3
-      b[4 * h + 1] = _mm_unpackhi_epi16(a[4 * h + 0], a[4 * h + 2]);  // 4-7
-      b[4 * h + 2] = _mm_unpacklo_epi16(a[4 * h + 1], a[4 * h + 3]);  // 8-11
-      b[4 * h + 3] = _mm_unpackhi_epi16(a[4 * h + 1], a[4 * h + 3]);  // 12-15
-    }
-    float* d = block + size_t(k) * kLanes;
-    for (int q = 0; q < 4; ++q) {
-      // Two 8-row groups per register: bytes 4q + 0, 1 and 4q + 2, 3.
-      const __m128i g[2] = {_mm_unpacklo_epi32(b[q], b[4 + q]), _mm_unpackhi_epi32(b[q], b[4 + q])};
-      for (int j = 0; j < 2; ++j) {
-        float* o = d + size_t(4 * q + 2 * j) * kLanes;
-        _mm256_storeu_ps(o, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(g[j])));
-        _mm256_storeu_ps(o + kLanes, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(g[j], 8))));
+  for (; k + 32 <= len; k += 32) {
+    for (int h = 0; h < 2; ++h) {  // bytes k .. k+15, then k+16 .. k+31: of rows 0-3, and of 4-7 in the high halves
+      const int o = k + 16 * h;
+      const __m256i a0 = Load2(r[0] + o, r[4] + o), a1 = Load2(r[1] + o, r[5] + o), a2 = Load2(r[2] + o, r[6] + o),
+                    a3 = Load2(r[3] + o, r[7] + o);
+      const __m256i t0 = _mm256_unpacklo_epi32(a0, a1), t1 = _mm256_unpackhi_epi32(a0, a1);
+      const __m256i t2 = _mm256_unpacklo_epi32(a2, a3), t3 = _mm256_unpackhi_epi32(a2, a3);
+      // Lane l of q[i]: bytes 4i .. 4i+3 (of the 16) of row l.
+      const __m256i q[4] = {_mm256_unpacklo_epi64(t0, t2), _mm256_unpackhi_epi64(t0, t2),
+                            _mm256_unpacklo_epi64(t1, t3), _mm256_unpackhi_epi64(t1, t3)};
+      float* d = block + size_t(k + 16 * h) * kLanes;
+      for (int i = 0; i < 4; ++i) {
+        _mm256_storeu_ps(d + (4 * i + 0) * kLanes, _mm256_cvtepi32_ps(_mm256_and_si256(q[i], low)));
+        _mm256_storeu_ps(d + (4 * i + 1) * kLanes, _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 8), low)));
+        _mm256_storeu_ps(d + (4 * i + 2) * kLanes,
+                         _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 16), low)));
+        _mm256_storeu_ps(d + (4 * i + 3) * kLanes, _mm256_cvtepi32_ps(_mm256_srli_epi32(q[i], 24)));
       }
     }
   }
@@ -277,30 +287,35 @@ void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW
 }
 
 // The bytes of 8 work rows, laid out as the interleaved block (column by column, channel by
-// channel, the 8 rows next to each other), written out to the rows: 16 groups of 8 at a time are
-// transposed into 16 bytes of each row.
+// channel, the 8 rows next to each other), written out to the rows: 32 groups of 8 at a time are
+// transposed into 32 bytes of each row (groups 0-15 in the low halves of the registers, 16-31 in
+// the high ones).
 __attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int len, uint8_t* const* out, int rows) {
-  // Bytes l and 8 + l of a register (groups 2t and 2t + 1) side by side, as one 16-bit word.
-  const __m128i pairs = _mm_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+  // Bytes l and 8 + l of a half (groups 2t and 2t + 1) side by side, as one 16-bit word.
+  const __m256i pairs = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3,
+                                         11, 4, 12, 5, 13, 6, 14, 7, 15);
   int g = 0;
-  for (; g + 16 <= len; g += 16) {
-    __m128i y[8], a[8], b[8];
-    for (int t = 0; t < 8; ++t)
-      y[t] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + size_t(g + 2 * t) * 8)), pairs);
-    // An 8 x 8 transpose of 16-bit words: word t of row l is word l of y[t].
+  for (; g + 32 <= len; g += 32) {
+    __m256i y[8], a[8], b[8];
+    for (int t = 0; t < 8; ++t) {
+      const uint8_t* p = bytes + size_t(g + 2 * t) * 8;
+      y[t] = _mm256_shuffle_epi8(Load2(p, p + 128), pairs);
+    }
+    // An 8 x 8 transpose of 16-bit words in each half: word t of row l is word l of y[t].
     for (int t = 0; t < 8; t += 2) {
-      a[t] = _mm_unpacklo_epi16(y[t], y[t + 1]);
-      a[t + 1] = _mm_unpackhi_epi16(y[t], y[t + 1]);
+      a[t] = _mm256_unpacklo_epi16(y[t], y[t + 1]);
+      a[t + 1] = _mm256_unpackhi_epi16(y[t], y[t + 1]);
     }
     for (int h = 0; h < 8; h += 4) {
-      b[h + 0] = _mm_unpacklo_epi32(a[h + 0], a[h + 2]);
-      b[h + 1] = _mm_unpackhi_epi32(a[h + 0], a[h + 2]);
-      b[h + 2] = _mm_unpacklo_epi32(a[h + 1], a[h + 3]);
-      b[h + 3] = _mm_unpackhi_epi32(a[h + 1], a[h + 3]);
+      b[h + 0] = _mm256_unpacklo_epi32(a[h + 0], a[h + 2]);
+      b[h + 1] = _mm256_unpackhi_epi32(a[h + 0], a[h + 2]);
+      b[h + 2] = _mm256_unpacklo_epi32(a[h + 1], a[h + 3]);
+      b[h + 3] = _mm256_unpackhi_epi32(a[h + 1], a[h + 3]);
     }
     for (int l = 0; l < rows; ++l) {
-      const __m128i z = l % 2 == 0 ? _mm_unpacklo_epi64(b[l / 2], b[4 + l / 2]) : _mm_unpackhi_epi64(b[l / 2], b[4 + l / 2]);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out[l] + g), z);
+      const __m256i z = l % 2 == 0 ? _mm256_unpacklo_epi64(b[l / 2], b[4 + l / 2])
+                                   : _mm256_unpackhi_epi64(b[l / 2], b[4 + l / 2]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[l] + g), z);
     }
   }
   for (; g < len; ++g)
@@ -334,14 +349,15 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
       g = _mm256_add_ps(g, cg);
       r = _mm256_add_ps(r, cr);
     }
-    unsigned ab, ag, ar;
-    const __m256i ib = RoundChecked(b, limit, ab), ig = RoundChecked(g, limit, ag), ir = RoundChecked(r, limit, ar);
+    const Rounded rb = RoundChecked(b, limit), rg = RoundChecked(g, limit), rr = RoundChecked(r, limit);
     // Packed within 128-bit halves, the 4-byte groups come out as b0-3 g0-3 r0-3 r0-3 b4-7 g4-7
     // r4-7 r4-7.
-    const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(ib, ig), _mm256_packs_epi32(ir, ir));
+    const __m256i packed =
+        _mm256_packus_epi16(_mm256_packs_epi32(rb.value, rg.value), _mm256_packs_epi32(rr.value, rr.value));
     uint8_t* d = bytes + size_t(i) * 3 * kLanes;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
-    unsigned ambiguous = (ab & used) | (ag & used) << kLanes | (ar & used) << 2 * kLanes;
+    if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
+    unsigned ambiguous = (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
     while (ambiguous != 0) {
       const int bit = __builtin_ctz(ambiguous);
       ambiguous &= ambiguous - 1;
@@ -534,13 +550,14 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
       a2 = _mm256_add_ps(a2, c2);
       a3 = _mm256_add_ps(a3, c3);
     }
-    unsigned m0, m1, m2, m3;
-    const __m256i i01 = _mm256_packs_epi32(RoundChecked(a0, limit, m0), RoundChecked(a1, limit, m1));
-    const __m256i i23 = _mm256_packs_epi32(RoundChecked(a2, limit, m2), RoundChecked(a3, limit, m3));
+    const Rounded r0 = RoundChecked(a0, limit), r1 = RoundChecked(a1, limit), r2 = RoundChecked(a2, limit),
+                  r3 = RoundChecked(a3, limit);
+    const __m256i i01 = _mm256_packs_epi32(r0.value, r1.value), i23 = _mm256_packs_epi32(r2.value, r3.value);
     // The packs work within 128-bit halves: the 4-byte groups come out in the order 0 2 4 6 1 3 5 7.
     const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(i01, i23), order);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), bytes);
-    fix(m0 | m1 << 8 | m2 << 16 | m3 << 24, x);
+    if (Mask(_mm256_or_ps(_mm256_or_ps(r0.doubt, r1.doubt), _mm256_or_ps(r2.doubt, r3.doubt))) != 0)
+      fix(Mask(r0.doubt) | Mask(r1.doubt) << 8 | Mask(r2.doubt) << 16 | Mask(r3.doubt) << 24, x);
   }
   for (; x < len; x += 8) {
     __m256 a = _mm256_setzero_ps();
@@ -550,14 +567,13 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
       for (int k = k0; k < k1; ++k) c = _mm256_fmadd_ps(_mm256_set1_ps(weightF[k]), _mm256_loadu_ps(rowsF[k] + x), c);
       a = _mm256_add_ps(a, c);
     }
-    unsigned m;
-    const __m256i i = RoundChecked(a, limit, m);
-    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
+    const Rounded ra = RoundChecked(a, limit);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(ra.value), _mm256_extracti128_si256(ra.value, 1));
     const int count = std::min(8, len - x);
     alignas(16) uint8_t buf[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(buf), _mm_packus_epi16(w, w));
     std::memcpy(out + x, buf, size_t(count));
-    fix(m & ((1u << count) - 1), x);
+    fix(Mask(ra.doubt) & ((1u << count) - 1), x);
   }
 }
 
