@@ -110,23 +110,22 @@ constexpr int kChain = 16;
 // single precision: weights rounded to float, products fused into the additions, in any order
 // and grouping the loops like, with chains of at most kChain taps. With u = 2^-24 (the relative
 // rounding error of a float) and W = sum of |w_k|:
-//   - rounding the weights moves S by at most u x 255 W;
-//   - a term passes through at most m = min(n, kChain) + ceil(n / kChain) roundings (its product
-//     and the additions of its chain, then the additions of the chains' results), so the float
-//     evaluation is off by at most gamma_m (1 + u) 255 W, where gamma_m = m u / (1 - m u) is at
-//     most 2 m u while m u <= 1/2;
-//   - the plain formula's double sum is itself within n 2^-53 255 W of S.
-// Altogether |float - double| <= 255 W u (1 + 2.0001 m + n 2^-29) < (m + 2) 255 W 4u = eps (for
-// n < 2^31). Products and partial sums do not underflow as long as every weight is at least
-// 2^-120 in magnitude (the products are then normal, and a sum below the normal range is exact),
-// so the relative bounds hold.
+//   - a term w_k v_k meets at most m + 1 roundings on its way into the float sum: its weight's,
+//     then one per fused multiply-add of its chain and one per addition of the chains' results,
+//     m = min(n, kChain) + ceil(n / kChain); so the float sum is within gamma_(m+1) 255 W of S,
+//     where gamma_j = j u / (1 - j u) is at most 1.0001 j u for j u <= 1e-4 (m <= 1000);
+//   - the plain formula's double sum is itself within gamma_n (in double) 255 W of S, at most
+//     1.0001 n 2^-53 255 W, below 255 W u for n < 2^28.
+// Altogether |float - double| <= (1.0001 (m + 1) + 1) 255 W u < (m + 3) 255 W u = eps (W, summed
+// in double, is off by far less than the margin). Products and partial sums do not underflow as
+// long as every weight is at least 2^-120 in magnitude (the products are then normal, and a sum
+// below the normal range is exact), so the relative bounds hold.
 //
-// The loops clamp the float sum f to 0 .. 255 and round it to r. The double sum rounds to the
-// same r unless a rounding boundary (some k + 1/2) lies within eps of f: it is enough that
-// |f - r| < 1/2 - eps. Clamped sums are never in doubt (|f - r| = 0): a float sum below 0 means a
-// double one below eps < 1/2, which also gives 0 (and likewise at 255). Limit is 1/2 - eps rounded
-// down to a float; bytes with |f - r| >= Limit are computed again by the plain double loop. When
-// eps is not small (huge reductions) the plain loops do the whole axis.
+// The loops round the float sum f to r. The double sum rounds to the same r unless a rounding
+// boundary (some k + 1/2) lies within eps of f: it is enough that |f - r| < 1/2 - eps. Clamping
+// to 0 .. 255 keeps that agreement. Limit is 1/2 - eps rounded down to a float; bytes with
+// |f - r| >= Limit are computed again by the plain double loop. When eps is not small (huge
+// reductions) the plain loops do the whole axis.
 void SetSafeLimit(Contributions& c, int Dst) {
   double w = 0.0;
   bool tiny = false;
@@ -140,9 +139,9 @@ void SetSafeLimit(Contributions& c, int Dst) {
     c.MaxCount = std::max(c.MaxCount, c.Count(i));
   }
   const double m = std::min(c.MaxCount, kChain) + (c.MaxCount + kChain - 1) / kChain;
-  const double eps = (m + 2.0) * 255.0 * w * 0x1p-22;
+  const double eps = (m + 3.0) * 255.0 * w * 0x1p-24;
   c.Limit = -1.0f;
-  if (tiny || m > 0x1p20 || !(eps < 0.125)) return;
+  if (tiny || m > 1000 || !(eps < 0.125)) return;
   float limit = float(0.5 - eps);
   if (double(limit) > 0.5 - eps) limit = std::nextafter(limit, 0.0f);
   c.Limit = limit;
@@ -261,7 +260,8 @@ __attribute__((target("avx2,fma"))) void InterleaveFloat(const uint8_t* const* r
       float* d = block + size_t(k + 16 * h) * kLanes;
       for (int i = 0; i < 4; ++i) {
         _mm256_storeu_ps(d + (4 * i + 0) * kLanes, _mm256_cvtepi32_ps(_mm256_and_si256(q[i], low)));
-        _mm256_storeu_ps(d + (4 * i + 1) * kLanes, _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 8), low)));
+        _mm256_storeu_ps(d + (4 * i + 1) * kLanes,
+                         _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 8), low)));
         _mm256_storeu_ps(d + (4 * i + 2) * kLanes,
                          _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 16), low)));
         _mm256_storeu_ps(d + (4 * i + 3) * kLanes, _mm256_cvtepi32_ps(_mm256_srli_epi32(q[i], 24)));
@@ -322,11 +322,13 @@ __attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int 
     for (int l = 0; l < rows; ++l) out[l][g] = bytes[size_t(g) * 8 + size_t(l)];
 }
 
-// Single precision: one vector per channel holds the 8 rows' sums. The bytes go to bytes (laid
-// out as the block, 8 bytes of room past the end); the ones a float sum cannot decide are taken
-// from the plain formula on the source rows in.
-__attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw, int dstW,
-                                                              const uint8_t* const* in, uint8_t* bytes, int rows) {
+// Single precision: one vector per channel holds the 8 rows' sums. The block offsets of the
+// contributors are offset[k] (Index[k] x 24). The bytes go to bytes (laid out as the block, 8
+// bytes of room past the end); the ones a float sum cannot decide are taken from the plain formula
+// on the source rows in.
+__attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw,
+                                                              const int32_t* offset, int dstW, const uint8_t* const* in,
+                                                              uint8_t* bytes, int rows) {
   const int32_t* first = cw.First.data();
   const int32_t* index = cw.Index.data();
   const float* weight = cw.WeightF.data();
@@ -340,7 +342,7 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
       const int k1 = std::min(k0 + kChain, first[i + 1]);
       for (int k = k0; k < k1; ++k) {
         const __m256 w = _mm256_set1_ps(weight[k]);
-        const float* p = block + size_t(index[k]) * 3 * kLanes;
+        const float* p = block + offset[k];
         cb = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), cb);
         cg = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + kLanes), cg);
         cr = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 2 * kLanes), cr);
@@ -357,7 +359,8 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
     uint8_t* d = bytes + size_t(i) * 3 * kLanes;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
     if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
-    unsigned ambiguous = (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
+    unsigned ambiguous =
+        (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
     while (ambiguous != 0) {
       const int bit = __builtin_ctz(ambiguous);
       ambiguous &= ambiguous - 1;
@@ -375,9 +378,10 @@ struct Scratch {
   std::vector<double> block;
   std::vector<float> blockF, rowsF;
   std::vector<uint8_t> bytes, band;
+  std::vector<int32_t> offsets;
   size_t Capacity() const {
     return block.capacity() * sizeof(double) + (blockF.capacity() + rowsF.capacity()) * sizeof(float) +
-           bytes.capacity() + band.capacity();
+           bytes.capacity() + band.capacity() + offsets.capacity() * sizeof(int32_t);
   }
 };
 
@@ -415,8 +419,11 @@ class HorizontalPass {
     if (fast_) {
       S.blockF.resize(n);
       S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
+      S.offsets.resize(Cw.Index.size());
+      for (size_t k = 0; k < Cw.Index.size(); ++k) S.offsets[k] = Cw.Index[k] * 3 * kLanes;
       blockF_ = S.blockF.data();
       bytes_ = S.bytes.data();
+      offsets_ = S.offsets.data();
     } else {
       S.block.resize(n);
       block_ = S.block.data();
@@ -437,7 +444,7 @@ class HorizontalPass {
       }
       if (fast_) {
         InterleaveFloat(in, n, srcW, blockF_);
-        HorizontalBlockFloat(blockF_, cw_, dstW_, in, bytes_, n);
+        HorizontalBlockFloat(blockF_, cw_, offsets_, dstW_, in, bytes_, n);
         Deinterleave(bytes_, dstW_ * 3, o, n);
       } else {
         Interleave(in, n, srcW, block_);
@@ -456,6 +463,7 @@ class HorizontalPass {
   double* block_ = nullptr;
   float* blockF_ = nullptr;
   uint8_t* bytes_ = nullptr;
+  const int32_t* offsets_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------

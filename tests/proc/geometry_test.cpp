@@ -133,6 +133,11 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
   proc_pvt::gResampleAVX2 = avx2;
 }
 
+struct Recorder : TObject {
+  std::vector<int> values;
+  void On(TObject*, int32_t per) { values.push_back(per); }
+};
+
 // The vector loops sum in single precision and take from the plain formula the bytes a float sum
 // is too close to a rounding boundary to decide. (a) Images that put many sums on or next to a
 // boundary, against the reference: growing 10 times with the triangle (weights multiples of
@@ -170,14 +175,18 @@ TEST(Resample, FastSumsDecideAsThePlainFormula) {
     for (int x = 0; x < 900; ++x) src->ScanLine(y)[x] = uint8_t((x / 3 + y) / 2 + src->ScanLine(y)[x] / 8);
   for (const TResampleFilter f : filters)
     for (const auto& [w, h, quick] : {std::tuple{111, 74, false}, {750, 500, false}, {750, 500, true}}) {
-      TBitmap out[2];
-      for (const bool vector : {false, true}) {  // ends as it was: on
-        proc_pvt::gResampleAVX2 = vector;
-        out[vector].Allocate(w, h, pf24bit);
-        if (quick) _QuickResample(src.get(), &out[vector], f, nullptr, nullptr);
-        else _Resample(src.get(), &out[vector], f, nullptr, nullptr);
+      // Plain, vector, and vector with progress reports (made through a whole work image).
+      TBitmap out[3];
+      Recorder r;
+      for (const int run : {0, 1, 2}) {
+        proc_pvt::gResampleAVX2 = run > 0;  // ends as it was: on
+        const TCXProgressEvent progress = run == 2 ? TCXProgressEvent(&r, &Recorder::On) : nullptr;
+        out[run].Allocate(w, h, pf24bit);
+        if (quick) _QuickResample(src.get(), &out[run], f, progress, nullptr);
+        else _Resample(src.get(), &out[run], f, progress, nullptr);
+        ASSERT_TRUE(_BitmapCompareX(&out[run], &out[0]))
+            << "filter " << f << " -> " << w << "x" << h << (quick ? " quick" : "") << " run " << run;
       }
-      ASSERT_TRUE(_BitmapCompareX(&out[0], &out[1])) << "filter " << f << " -> " << w << "x" << h << (quick ? " quick" : "");
     }
 }
 
@@ -217,11 +226,6 @@ TEST(Resample, KnownAnswers) {
   _Resample(&bw, &out, rfLanczos3, nullptr, nullptr);
   EXPECT_EQ(out.GetPixelFormat(), pf24bit);
 }
-
-struct Recorder : TObject {
-  std::vector<int> values;
-  void On(TObject*, int32_t per) { values.push_back(per); }
-};
 
 TEST(Resample, ProgressCoversBothPasses) {
   auto src = Noise(20, 10, 3);
