@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <optional>
@@ -97,6 +98,7 @@ struct Contributions {
   std::vector<double> Weight;
   std::vector<float> WeightF;
   float Limit = -1.0f;
+  std::vector<float> Limits;  // per destination pixel: Limit, or 1 where the sums are exact
   int MaxCount = 0;
   int Count(int i) const { return First[size_t(i) + 1] - First[size_t(i)]; }
 };
@@ -126,6 +128,25 @@ constexpr int kChain = 16;
 // to 0 .. 255 keeps that agreement. Limit is 1/2 - eps rounded down to a float; bytes with
 // |f - r| >= Limit are computed again by the plain double loop. When eps is not small (huge
 // reductions) the plain loops do the whole axis.
+// Whether the sums of pixel i come out exact in single precision and in double alike, so that the
+// float sum is the double one and no byte is in doubt (growing 2 or 4 times with the triangle,
+// Hermite or Bell filter): every weight is a float, all are multiples of one power of two 2^e,
+// and 255 W_i < 2^(24 + e). Every product and partial sum is then a multiple of 2^e below
+// 2^(24 + e) in magnitude, which a float holds exactly.
+bool ExactSums(const Contributions& c, int i) {
+  int e = std::numeric_limits<int>::max();
+  double w = 0.0;
+  for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+    const double v = std::fabs(c.Weight[size_t(k)]);
+    if (double(float(v)) != v) return false;
+    int exponent;
+    const uint64_t bits = uint64_t(std::ldexp(std::frexp(v, &exponent), 53));  // v = bits 2^(exponent - 53)
+    e = std::min(e, exponent - 53 + __builtin_ctzll(bits));
+    w += v;
+  }
+  return e != std::numeric_limits<int>::max() && 255.0 * w < std::ldexp(1.0, 24 + e);
+}
+
 void SetSafeLimit(Contributions& c, int Dst) {
   double w = 0.0;
   bool tiny = false;
@@ -146,6 +167,8 @@ void SetSafeLimit(Contributions& c, int Dst) {
   if (double(limit) > 0.5 - eps) limit = std::nextafter(limit, 0.0f);
   c.Limit = limit;
   c.WeightF.assign(c.Weight.begin(), c.Weight.end());
+  c.Limits.resize(size_t(Dst));
+  for (int i = 0; i < Dst; ++i) c.Limits[size_t(i)] = ExactSums(c, i) ? 1.0f : limit;
 }
 
 // A source index past an edge, mirrored into the image (and kept inside it when the mirror
@@ -188,16 +211,6 @@ inline uint8_t ClampRound(double v) {
   if (v > 255.0) return 255;
   if (v < 0.0) return 0;
   return uint8_t(Round(v));
-}
-
-// One sum of the plain formula: taps weight[k] x p[index[k] * step], k = 0 .. n-1, in order,
-// in double precision. Kept out of line: the single-precision loops that call it for the bytes
-// they cannot decide are compiled with FMA, and a fused multiply-add would round differently.
-__attribute__((noinline)) uint8_t ExactSum(const uint8_t* p, size_t step, const int32_t* index, const double* weight,
-                                           int n) {
-  double acc = 0.0;
-  for (int k = 0; k < n; ++k) acc += weight[k] * double(p[size_t(index[k]) * step]);
-  return ClampRound(acc);
 }
 
 // 8 float sums rounded (to nearest, ties to even), and in doubt the lanes whose distance to their
@@ -322,17 +335,35 @@ __attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int 
     for (int l = 0; l < rows; ++l) out[l][g] = bytes[size_t(g) * 8 + size_t(l)];
 }
 
+// The bytes in mask (bit c x 8 + l: row l, channel c) of one destination pixel of a block by the
+// plain formula: the 24 sums in double precision in contribution order, 4 side by side; the
+// block's floats are the bytes exactly. Compiled without FMA and kept out of line, so that each
+// product is rounded before it is added, as in the plain loop.
+__attribute__((target("avx2"), noinline)) void HorizontalPixelExact(const float* block, const int32_t* offset,
+                                                                    const double* weight, int n, unsigned mask,
+                                                                    uint8_t* d) {
+  __m256d acc[6];
+  for (int j = 0; j < 6; ++j) acc[j] = _mm256_setzero_pd();
+  for (int k = 0; k < n; ++k) {
+    const __m256d w = _mm256_set1_pd(weight[k]);
+    const float* p = block + offset[k];
+    for (int j = 0; j < 6; ++j)
+      acc[j] = _mm256_add_pd(acc[j], _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p + 4 * j))));
+  }
+  alignas(32) double sum[3 * kLanes];
+  for (int j = 0; j < 6; ++j) _mm256_store_pd(sum + 4 * j, acc[j]);
+  for (; mask != 0; mask &= mask - 1) d[__builtin_ctz(mask)] = ClampRound(sum[__builtin_ctz(mask)]);
+}
+
 // Single precision: one vector per channel holds the 8 rows' sums. The block offsets of the
 // contributors are offset[k] (Index[k] x 24). The bytes go to bytes (laid out as the block, 8
-// bytes of room past the end); the ones a float sum cannot decide are taken from the plain formula
-// on the source rows in.
+// bytes of room past the end); the ones a float sum cannot decide are taken from the plain
+// formula.
 __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw,
-                                                              const int32_t* offset, int dstW, const uint8_t* const* in,
-                                                              uint8_t* bytes, int rows) {
+                                                              const int32_t* offset, int dstW, uint8_t* bytes,
+                                                              int rows) {
   const int32_t* first = cw.First.data();
-  const int32_t* index = cw.Index.data();
   const float* weight = cw.WeightF.data();
-  const __m256 limit = _mm256_set1_ps(cw.Limit);
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   const unsigned used = (1u << rows) - 1;
   for (int i = 0; i < dstW; ++i) {
@@ -351,6 +382,7 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
       g = _mm256_add_ps(g, cg);
       r = _mm256_add_ps(r, cr);
     }
+    const __m256 limit = _mm256_broadcast_ss(&cw.Limits[size_t(i)]);
     const Rounded rb = RoundChecked(b, limit), rg = RoundChecked(g, limit), rr = RoundChecked(r, limit);
     // Packed within 128-bit halves, the 4-byte groups come out as b0-3 g0-3 r0-3 r0-3 b4-7 g4-7
     // r4-7 r4-7.
@@ -359,14 +391,10 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
     uint8_t* d = bytes + size_t(i) * 3 * kLanes;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
     if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
-    unsigned ambiguous =
+    const unsigned ambiguous =
         (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
-    while (ambiguous != 0) {
-      const int bit = __builtin_ctz(ambiguous);
-      ambiguous &= ambiguous - 1;
-      const int l = bit % kLanes, c = bit / kLanes;
-      d[bit] = ExactSum(in[l] + c, 3, index + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i]);
-    }
+    HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ambiguous,
+                         d);
   }
 }
 
@@ -444,7 +472,7 @@ class HorizontalPass {
       }
       if (fast_) {
         InterleaveFloat(in, n, srcW, blockF_);
-        HorizontalBlockFloat(blockF_, cw_, offsets_, dstW_, in, bytes_, n);
+        HorizontalBlockFloat(blockF_, cw_, offsets_, dstW_, bytes_, n);
         Deinterleave(bytes_, dstW_ * 3, o, n);
       } else {
         Interleave(in, n, srcW, block_);
@@ -470,8 +498,9 @@ class HorizontalPass {
 // Vertical pass: work rows into Dst rows. Every byte of a destination row is one sum over the
 // contributing work rows.
 
-// Bytes from .. to-1 of a destination row by the plain formula. Kept out of line for the same reason
-// as ExactSum: the single-precision loop calls it for the bytes it cannot decide.
+// Bytes from .. to-1 of a destination row by the plain formula. Kept out of line: the
+// single-precision loops, compiled with FMA, call it for bytes they cannot decide, and a fused
+// multiply-add would round differently.
 __attribute__((noinline)) void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from,
                                                 int to, uint8_t* out) {
   for (int x = from; x < to; ++x) {
@@ -524,6 +553,31 @@ class FloatRows {
   std::vector<int> row_, used_;
 };
 
+// Bytes x + b of a destination row for the bits b of mask (below 8) by the plain formula, 8 sums
+// side by side in double precision (where the rows have 8 bytes from x on); as HorizontalPixelExact,
+// compiled without FMA and kept out of line.
+__attribute__((target("avx2"), noinline)) void VerticalExact8(const uint8_t* const* rows, const double* weight, int n,
+                                                              int x, int len, unsigned mask, uint8_t* out) {
+  if (x + 8 > len) {
+    for (; mask != 0; mask &= mask - 1) {
+      const int b = x + __builtin_ctz(mask);
+      VerticalRowPlain(rows, weight, n, b, b + 1, out);
+    }
+    return;
+  }
+  __m256d a0 = _mm256_setzero_pd(), a1 = a0;
+  for (int k = 0; k < n; ++k) {
+    const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + x)));
+    const __m256d w = _mm256_set1_pd(weight[k]);
+    a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v))));
+    a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1))));
+  }
+  alignas(32) double sum[8];
+  _mm256_store_pd(sum, a0);
+  _mm256_store_pd(sum + 4, a1);
+  for (; mask != 0; mask &= mask - 1) out[x + __builtin_ctz(mask)] = ClampRound(sum[__builtin_ctz(mask)]);
+}
+
 // One destination row in single precision, 32 then 8 bytes at a time (the last group through a
 // buffer, as the float rows are padded but the destination row is not); the bytes it cannot
 // decide are taken from the plain formula on the work rows.
@@ -533,11 +587,8 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
   const __m256 limit = _mm256_set1_ps(limitF);
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   auto fix = [&](unsigned ambiguous, int x) {
-    while (ambiguous != 0) {
-      const int b = __builtin_ctz(ambiguous);
-      ambiguous &= ambiguous - 1;
-      VerticalRowPlain(rows, weight, n, x + b, x + b + 1, out);
-    }
+    for (; ambiguous != 0; ambiguous >>= 8, x += 8)
+      if ((ambiguous & 0xFF) != 0) VerticalExact8(rows, weight, n, x, len, ambiguous & 0xFF, out);
   };
   int x = 0;
   for (; x + 32 <= len; x += 32) {
@@ -604,7 +655,7 @@ class VerticalPass {
       rowsF_.resize(size_t(n));
       for (int k = 0; k < n; ++k) rowsF_[size_t(k)] = cache_->Get(index[k], rows_[size_t(k)], y);
       VerticalRowFloat(rowsF_.data(), rows_.data(), ch_.WeightF.data() + first, ch_.Weight.data() + first, n, len_,
-                       ch_.Limit, d);
+                       ch_.Limits[size_t(y)], d);
     } else {
       VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, 0, len_, d);
     }
