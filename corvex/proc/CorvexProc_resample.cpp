@@ -22,6 +22,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -98,7 +99,9 @@ struct Contributions {
   std::vector<double> Weight;
   std::vector<float> WeightF;
   float Limit = -1.0f;
-  std::vector<float> Limits;  // per destination pixel: Limit, or 1 where the sums are exact
+  // Per destination pixel: Limit; 1 where the sums are exact; -1 where they are to be computed in
+  // double precision directly (see OftenInDoubt).
+  std::vector<float> Limits;
   int MaxCount = 0;
   int Count(int i) const { return First[size_t(i) + 1] - First[size_t(i)]; }
 };
@@ -147,6 +150,42 @@ bool ExactSums(const Contributions& c, int i) {
   return e != std::numeric_limits<int>::max() && 255.0 * w < std::ldexp(1.0, 24 + e);
 }
 
+// The smallest q <= kMaxDenominator for which w q is (to double precision) a whole number, or 0:
+// the denominators of the continued fraction's convergents.
+constexpr int64_t kMaxDenominator = 1024;
+int64_t Denominator(double w) {
+  double x = std::fabs(w);
+  int64_t p0 = 1, q0 = 0, p1 = int64_t(std::floor(x)), q1 = 1;
+  double rest = x - std::floor(x);
+  for (;;) {
+    if (std::fabs(x * double(q1) - double(p1)) < 1e-9) return q1;
+    if (rest < 1e-12) return 0;
+    const double y = 1.0 / rest;
+    const int64_t a = int64_t(std::floor(y));
+    rest = y - std::floor(y);
+    const int64_t p = a * p1 + p0, q = a * q1 + q0;
+    if (q > kMaxDenominator) return 0;
+    p0 = p1, q0 = q1, p1 = p, q1 = q;
+  }
+}
+
+// Whether many of the sums of pixel i fall exactly on a rounding boundary, so that float sums
+// would be in doubt too often to pay: the weights are (to double precision) multiples of 1/q for
+// an even q of at most kMaxDenominator. The sums are then multiples of 1/q, k + 1/2 is one of
+// them, and smooth images hit it often (growing twice with Mitchell gives 8/9 and 1/18, then
+// 77/144 and -5/144; with the B-spline 2/3 and 1/6). With an odd q, or weights of no small
+// denominator, sums land on a boundary only by accident.
+bool OftenInDoubt(const Contributions& c, int i) {
+  int64_t q = 1;
+  for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+    const int64_t d = Denominator(c.Weight[size_t(k)]);
+    if (d == 0) return false;
+    q = std::lcm(q, d);
+    if (q > kMaxDenominator) return false;
+  }
+  return q % 2 == 0;
+}
+
 void SetSafeLimit(Contributions& c, int Dst) {
   double w = 0.0;
   bool tiny = false;
@@ -168,7 +207,7 @@ void SetSafeLimit(Contributions& c, int Dst) {
   c.Limit = limit;
   c.WeightF.assign(c.Weight.begin(), c.Weight.end());
   c.Limits.resize(size_t(Dst));
-  for (int i = 0; i < Dst; ++i) c.Limits[size_t(i)] = ExactSums(c, i) ? 1.0f : limit;
+  for (int i = 0; i < Dst; ++i) c.Limits[size_t(i)] = ExactSums(c, i) ? 1.0f : OftenInDoubt(c, i) ? -1.0f : limit;
 }
 
 // A source index past an edge, mirrored into the image (and kept inside it when the mirror
@@ -335,24 +374,47 @@ __attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int 
     for (int l = 0; l < rows; ++l) out[l][g] = bytes[size_t(g) * 8 + size_t(l)];
 }
 
+// 8 double sums clamped to 0 .. 255 and rounded by the processor's conversion (to nearest, ties
+// to even, the default mode, as Round does), as bytes.
+__attribute__((target("avx2"))) inline __m128i ClampRound8(__m256d lo, __m256d hi) {
+  const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0);
+  const __m128i a = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(lo, zero), top));
+  const __m128i b = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(hi, zero), top));
+  const __m128i w = _mm_packs_epi32(a, b);
+  return _mm_packus_epi16(w, w);
+}
+
+// The bytes b of d for the bits b of mask (below 8) from the 8 bytes of v.
+inline void StoreMasked(uint8_t* d, uint64_t v, unsigned mask) {
+  if (mask == 0xFF) {
+    std::memcpy(d, &v, 8);
+    return;
+  }
+  for (; mask != 0; mask &= mask - 1) {
+    const int b = __builtin_ctz(mask);
+    d[b] = uint8_t(v >> (8 * b));
+  }
+}
+
 // The bytes in mask (bit c x 8 + l: row l, channel c) of one destination pixel of a block by the
-// plain formula: the 24 sums in double precision in contribution order, 4 side by side; the
-// block's floats are the bytes exactly. Compiled without FMA and kept out of line, so that each
-// product is rounded before it is added, as in the plain loop.
+// plain formula: each doubtful channel's 8 sums in double precision in contribution order, 4 side
+// by side; the block's floats are the bytes exactly. Compiled without FMA and kept out of line,
+// so that each product is rounded before it is added, as in the plain loop.
 __attribute__((target("avx2"), noinline)) void HorizontalPixelExact(const float* block, const int32_t* offset,
                                                                     const double* weight, int n, unsigned mask,
                                                                     uint8_t* d) {
-  __m256d acc[6];
-  for (int j = 0; j < 6; ++j) acc[j] = _mm256_setzero_pd();
-  for (int k = 0; k < n; ++k) {
-    const __m256d w = _mm256_set1_pd(weight[k]);
-    const float* p = block + offset[k];
-    for (int j = 0; j < 6; ++j)
-      acc[j] = _mm256_add_pd(acc[j], _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p + 4 * j))));
+  for (int c = 0; c < 3; ++c) {
+    const unsigned m = (mask >> (c * kLanes)) & 0xFF;
+    if (m == 0) continue;
+    __m256d lo = _mm256_setzero_pd(), hi = lo;
+    for (int k = 0; k < n; ++k) {
+      const __m256d w = _mm256_set1_pd(weight[k]);
+      const float* p = block + offset[k] + c * kLanes;
+      lo = _mm256_add_pd(lo, _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p))));
+      hi = _mm256_add_pd(hi, _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p + 4))));
+    }
+    StoreMasked(d + c * kLanes, uint64_t(_mm_cvtsi128_si64(ClampRound8(lo, hi))), m);
   }
-  alignas(32) double sum[3 * kLanes];
-  for (int j = 0; j < 6; ++j) _mm256_store_pd(sum + 4 * j, acc[j]);
-  for (; mask != 0; mask &= mask - 1) d[__builtin_ctz(mask)] = ClampRound(sum[__builtin_ctz(mask)]);
 }
 
 // Single precision: one vector per channel holds the 8 rows' sums. The block offsets of the
@@ -367,6 +429,11 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   const unsigned used = (1u << rows) - 1;
   for (int i = 0; i < dstW; ++i) {
+    uint8_t* d = bytes + size_t(i) * 3 * kLanes;
+    if (cw.Limits[size_t(i)] < 0.0f) {
+      HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ~0u, d);
+      continue;
+    }
     __m256 b = _mm256_setzero_ps(), g = b, r = b;
     for (int k0 = first[i]; k0 < first[i + 1]; k0 += kChain) {
       __m256 cb = _mm256_setzero_ps(), cg = cb, cr = cb;
@@ -388,7 +455,6 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
     // r4-7 r4-7.
     const __m256i packed =
         _mm256_packus_epi16(_mm256_packs_epi32(rb.value, rg.value), _mm256_packs_epi32(rr.value, rr.value));
-    uint8_t* d = bytes + size_t(i) * 3 * kLanes;
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
     if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
     const unsigned ambiguous =
@@ -572,10 +638,29 @@ __attribute__((target("avx2"), noinline)) void VerticalExact8(const uint8_t* con
     a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v))));
     a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1))));
   }
-  alignas(32) double sum[8];
-  _mm256_store_pd(sum, a0);
-  _mm256_store_pd(sum + 4, a1);
-  for (; mask != 0; mask &= mask - 1) out[x + __builtin_ctz(mask)] = ClampRound(sum[__builtin_ctz(mask)]);
+  StoreMasked(out + x, uint64_t(_mm_cvtsi128_si64(ClampRound8(a0, a1))), mask);
+}
+
+// A whole destination row by the plain formula, 16 sums side by side in double precision; as
+// HorizontalPixelExact, compiled without FMA and kept out of line.
+__attribute__((target("avx2"), noinline)) void VerticalRowExact(const uint8_t* const* rows, const double* weight,
+                                                                int n, int len, uint8_t* out) {
+  int x = 0;
+  for (; x + 16 <= len; x += 16) {
+    __m256d a[4];
+    for (int j = 0; j < 4; ++j) a[j] = _mm256_setzero_pd();
+    for (int k = 0; k < n; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
+      const __m256d w = _mm256_set1_pd(weight[k]);
+      a[0] = _mm256_add_pd(a[0], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v))));
+      a[1] = _mm256_add_pd(a[1], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 4)))));
+      a[2] = _mm256_add_pd(a[2], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 8)))));
+      a[3] = _mm256_add_pd(a[3], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 12)))));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_unpacklo_epi64(ClampRound8(a[0], a[1]), ClampRound8(a[2], a[3])));
+  }
+  VerticalRowPlain(rows, weight, n, x, len, out);
 }
 
 // One destination row in single precision, 32 then 8 bytes at a time (the last group through a
@@ -651,7 +736,9 @@ class VerticalPass {
     const int32_t* index = ch_.Index.data() + first;
     rows_.resize(size_t(n));
     for (int k = 0; k < n; ++k) rows_[size_t(k)] = in(index[k]);
-    if (fast_) {
+    if (fast_ && ch_.Limits[size_t(y)] < 0.0f) {
+      VerticalRowExact(rows_.data(), ch_.Weight.data() + first, n, len_, d);
+    } else if (fast_) {
       rowsF_.resize(size_t(n));
       for (int k = 0; k < n; ++k) rowsF_[size_t(k)] = cache_->Get(index[k], rows_[size_t(k)], y);
       VerticalRowFloat(rowsF_.data(), rows_.data(), ch_.WeightF.data() + first, ch_.Weight.data() + first, n, len_,

@@ -142,7 +142,7 @@ struct Recorder : TObject {
 // is too close to a rounding boundary to decide. (a) Images that put many sums on or next to a
 // boundary, against the reference: growing 10 times with the triangle (weights multiples of
 // 0.1, not exact in binary, so sums like a + 0.5 come out a hair either side), twice (exact
-// halves, ties to even), flat images of every value (Lanczos weights do not sum to 1), a steep
+// halves, ties to even), Lanczos (weights of no small denominator), flat images of every value (Lanczos weights do not sum to 1), a steep
 // ramp that overshoots 0 and 255. (b) Larger images, vector against plain, every filter.
 TEST(Resample, FastSumsDecideAsThePlainFormula) {
   if (!proc_pvt::gResampleAVX2) GTEST_SKIP() << "the processor lacks AVX2 or FMA";
@@ -155,6 +155,7 @@ TEST(Resample, FastSumsDecideAsThePlainFormula) {
   };
   check(*Noise(7, 5, 1), 70, 50, rfTriangle, "noise x10");
   check(*Noise(9, 7, 2), 18, 14, rfTriangle, "noise x2");
+  check(*Noise(40, 30, 4), 203, 151, rfLanczos3, "noise lanczos");
   TBitmap flat(5, 4, pf24bit);
   for (int v = 0; v < 256; ++v) {
     for (int y = 0; y < 4; ++y) std::memset(flat.ScanLine(y), v, 15);
