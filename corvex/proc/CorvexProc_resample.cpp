@@ -1,22 +1,30 @@
 // Filtered resampling: _Resample, _QuickResample and the nearest-pixel stretch.
 //
-// Both passes compute, for every output channel, the sum of weight x value over the pixel's
-// contributors in double precision and in the order the contribution list holds them, exactly
-// as the plain formula does; the speed comes from doing many such sums side by side:
-//   - the horizontal pass takes 8 source rows at a time, converted once into doubles laid out
+// Every output byte is the sum of weight x value over the pixel's contributors, computed in
+// double precision in the order the contribution list holds them, clamped to 0 .. 255 and
+// rounded to nearest, ties to even: first a horizontal pass into a 24-bit work image, then a
+// vertical pass from it. The result is exactly that of this plain formula; the plain loops below
+// compute it as written, and processors without AVX2 and FMA use them.
+//
+// The fast loops compute the sums in single precision instead, 8 at a time, in whatever order
+// and grouping is fastest:
+//   - the horizontal pass takes 8 source rows at a time, converted once into floats laid out
 //     column by column with the 8 rows next to each other, so that one weight multiplies 8
-//     rows' values in one vector operation;
-//   - the vertical pass walks destination rows and runs the sums of a whole row side by side
-//     (every byte of the row is one independent sum).
-// Vector lanes never mix: each lane does the very additions of the plain loop, in the same
-// order, so the results are bit-identical to it. Rounding to nearest (ties to even) uses the
-// processor's conversion, whose default mode is to nearest with ties to even. Without AVX2 the
-// plain loops do the same sums one by one.
+//     rows' values of one channel in one fused multiply-add;
+//   - the vertical pass converts each work row to floats once (a work row feeds a few
+//     destination rows) and runs the sums of a whole destination row side by side.
+// A float sum is close to the double one: SetSafeLimit bounds the difference. When no rounding
+// boundary lies within that bound of the float sum, the double sum rounds to the same byte;
+// the few bytes for which one does are computed again by the plain formula. So the output stays
+// bit-identical to the plain loops, at the cost of a compare and a mask test per 8 bytes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <numeric>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include <immintrin.h>
@@ -74,22 +82,133 @@ double CXResampleKernel(TResampleFilter Filter, double x) {
   }
 }
 
-// Whether the resampling passes use their AVX2 loops (the processor has them); tests switch it
-// off to check the plain loops.
+// Whether the resampling passes use their AVX2 and FMA loops (the processor has them); tests
+// switch it off to check the plain loops.
 namespace proc_pvt {
-bool gResampleAVX2 = __builtin_cpu_supports("avx2");
+bool gResampleAVX2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
 namespace {
 
 // The contributors of every destination pixel along one axis: Index[First[i] .. First[i+1]-1]
-// with their weights.
+// with their weights; for the single-precision loops also the weights as floats and Limit (see
+// SetSafeLimit), negative when those loops must not be used for this axis.
 struct Contributions {
   std::vector<int32_t> First;
   std::vector<int32_t> Index;
   std::vector<double> Weight;
+  std::vector<float> WeightF;
+  float Limit = -1.0f;
+  // Per destination pixel: Limit; 1 where the sums are exact; -1 where they are to be computed in
+  // double precision directly (see OftenInDoubt).
+  std::vector<float> Limits;
+  int MaxCount = 0;
   int Count(int i) const { return First[size_t(i) + 1] - First[size_t(i)]; }
 };
+
+// The fast loops add the taps of a sum in chains of at most kChain, then add the chains' results.
+constexpr int kChain = 16;
+
+// When a single-precision sum rounds as the double one does.
+//
+// The fast loops compute each sum S = sum of w_k v_k (v_k whole numbers 0 .. 255, n taps) in
+// single precision: weights rounded to float, products fused into the additions, in any order
+// and grouping the loops like, with chains of at most kChain taps. With u = 2^-24 (the relative
+// rounding error of a float) and W = sum of |w_k|:
+//   - a term w_k v_k meets at most m + 1 roundings on its way into the float sum: its weight's,
+//     then one per fused multiply-add of its chain and one per addition of the chains' results,
+//     m = min(n, kChain) + ceil(n / kChain); so the float sum is within gamma_(m+1) 255 W of S,
+//     where gamma_j = j u / (1 - j u) is at most 1.0001 j u for j u <= 1e-4 (m <= 1000);
+//   - the plain formula's double sum is itself within gamma_n (in double) 255 W of S, at most
+//     1.0001 n 2^-53 255 W, below 255 W u for n < 2^28.
+// Altogether |float - double| <= (1.0001 (m + 1) + 1) 255 W u < (m + 3) 255 W u = eps (W, summed
+// in double, is off by far less than the margin). Products and partial sums do not underflow as
+// long as every weight is at least 2^-120 in magnitude (the products are then normal, and a sum
+// below the normal range is exact), so the relative bounds hold.
+//
+// The loops round the float sum f to r. The double sum rounds to the same r unless a rounding
+// boundary (some k + 1/2) lies within eps of f: it is enough that |f - r| < 1/2 - eps. Clamping
+// to 0 .. 255 keeps that agreement. Limit is 1/2 - eps rounded down to a float; bytes with
+// |f - r| >= Limit are computed again by the plain double loop. When eps is not small (huge
+// reductions) the plain loops do the whole axis.
+// Whether the sums of pixel i come out exact in single precision and in double alike, so that the
+// float sum is the double one and no byte is in doubt (growing 2 or 4 times with the triangle,
+// Hermite or Bell filter): every weight is a float, all are multiples of one power of two 2^e,
+// and 255 W_i < 2^(24 + e). Every product and partial sum is then a multiple of 2^e below
+// 2^(24 + e) in magnitude, which a float holds exactly.
+bool ExactSums(const Contributions& c, int i) {
+  int e = std::numeric_limits<int>::max();
+  double w = 0.0;
+  for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+    const double v = std::fabs(c.Weight[size_t(k)]);
+    if (double(float(v)) != v) return false;
+    int exponent;
+    const uint64_t bits = uint64_t(std::ldexp(std::frexp(v, &exponent), 53));  // v = bits 2^(exponent - 53)
+    e = std::min(e, exponent - 53 + __builtin_ctzll(bits));
+    w += v;
+  }
+  return e != std::numeric_limits<int>::max() && 255.0 * w < std::ldexp(1.0, 24 + e);
+}
+
+// The smallest q <= kMaxDenominator for which w q is (to double precision) a whole number, or 0:
+// the denominators of the continued fraction's convergents.
+constexpr int64_t kMaxDenominator = 1024;
+int64_t Denominator(double w) {
+  double x = std::fabs(w);
+  int64_t p0 = 1, q0 = 0, p1 = int64_t(std::floor(x)), q1 = 1;
+  double rest = x - std::floor(x);
+  for (;;) {
+    if (std::fabs(x * double(q1) - double(p1)) < 1e-9) return q1;
+    if (rest < 1e-12) return 0;
+    const double y = 1.0 / rest;
+    const int64_t a = int64_t(std::floor(y));
+    rest = y - std::floor(y);
+    const int64_t p = a * p1 + p0, q = a * q1 + q0;
+    if (q > kMaxDenominator) return 0;
+    p0 = p1, q0 = q1, p1 = p, q1 = q;
+  }
+}
+
+// Whether many of the sums of pixel i fall exactly on a rounding boundary, so that float sums
+// would be in doubt too often to pay: the weights are (to double precision) multiples of 1/q for
+// an even q of at most kMaxDenominator. The sums are then multiples of 1/q, k + 1/2 is one of
+// them, and smooth images hit it often (growing twice with Mitchell gives 8/9 and 1/18, then
+// 77/144 and -5/144; with the B-spline 2/3 and 1/6). With an odd q, or weights of no small
+// denominator, sums land on a boundary only by accident.
+bool OftenInDoubt(const Contributions& c, int i) {
+  int64_t q = 1;
+  for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+    const int64_t d = Denominator(c.Weight[size_t(k)]);
+    if (d == 0) return false;
+    q = std::lcm(q, d);
+    if (q > kMaxDenominator) return false;
+  }
+  return q % 2 == 0;
+}
+
+void SetSafeLimit(Contributions& c, int Dst) {
+  double w = 0.0;
+  bool tiny = false;
+  for (int i = 0; i < Dst; ++i) {
+    double s = 0.0;
+    for (int k = c.First[size_t(i)]; k < c.First[size_t(i) + 1]; ++k) {
+      s += std::fabs(c.Weight[size_t(k)]);
+      tiny |= std::fabs(c.Weight[size_t(k)]) < 0x1p-120;
+    }
+    w = std::max(w, s);
+    c.MaxCount = std::max(c.MaxCount, c.Count(i));
+  }
+  const double m = std::min(c.MaxCount, kChain) + (c.MaxCount + kChain - 1) / kChain;
+  const double eps = (m + 3.0) * 255.0 * w * 0x1p-24;
+  c.Limit = -1.0f;
+  if (tiny || m > 1000 || !(eps < 0.125)) return;
+  float limit = float(0.5 - eps);
+  if (double(limit) > 0.5 - eps) limit = std::nextafter(limit, 0.0f);
+  c.Limit = limit;
+  c.WeightF.assign(c.Weight.begin(), c.Weight.end());
+  c.Limits.resize(size_t(Dst));
+  for (int i = 0; i < Dst; ++i) c.Limits[size_t(i)] = ExactSums(c, i) ? 1.0f : OftenInDoubt(c, i) ? -1.0f : limit;
+}
 
 // A source index past an edge, mirrored into the image (and kept inside it when the mirror
 // still falls outside, which only images narrower than the kernel can cause).
@@ -122,6 +241,7 @@ Contributions MakeContributions(TResampleFilter Filter, int Src, int Dst, int Li
     }
   }
   c.First.push_back(int32_t(c.Index.size()));
+  SetSafeLimit(c, Dst);
   return c;
 }
 
@@ -130,6 +250,24 @@ inline uint8_t ClampRound(double v) {
   if (v > 255.0) return 255;
   if (v < 0.0) return 0;
   return uint8_t(Round(v));
+}
+
+// 8 float sums rounded (to nearest, ties to even), and in doubt the lanes whose distance to their
+// rounded value reaches limit (see SetSafeLimit). The sums are not clamped: the callers' packing
+// to bytes saturates, which clamps the rounded values, and the test on unclamped sums only finds
+// more of them in doubt (a sum below 0 or above 255 that is not in doubt rounds, and so clamps,
+// as the double one does).
+struct Rounded {
+  __m256i value;
+  __m256 doubt;
+};
+__attribute__((target("avx2,fma"))) inline Rounded RoundChecked(__m256 v, __m256 limit) {
+  const __m256 r = _mm256_round_ps(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(v, r));  // exact
+  return {_mm256_cvtps_epi32(r), _mm256_cmp_ps(d, limit, _CMP_GE_OQ)};
+}
+__attribute__((target("avx2,fma"))) inline unsigned Mask(__m256 doubt) {
+  return unsigned(_mm256_movemask_ps(doubt));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -146,49 +284,47 @@ void Interleave(const uint8_t* const* rows, int n, int w, double* block) {
   }
 }
 
-// The same with vector shuffles: 16 bytes of each of the 8 rows at a time are transposed into
-// 16 groups of 8 (one per column and channel, the rows in order), then widened to doubles. The
-// conversion is exact, so the block is the same.
-__attribute__((target("avx2"))) void InterleaveAVX2(const uint8_t* const* rows, int n, int w, double* block) {
+// 16 bytes at lo and 16 at hi, in the low and high halves of a register.
+__attribute__((target("avx2,fma"))) inline __m256i Load2(const uint8_t* lo, const uint8_t* hi) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+// The same as floats, 32 bytes of each of the 8 rows at a time: a transpose of 4-byte groups
+// gives registers whose 32-bit lane l holds 4 consecutive bytes of row l; each of the 4 bytes is
+// then masked out of the lanes and converted, giving one column and channel's 8 rows.
+__attribute__((target("avx2,fma"))) void InterleaveFloat(const uint8_t* const* rows, int n, int w, float* block) {
   const uint8_t* r[kLanes];
   for (int l = 0; l < kLanes; ++l) r[l] = rows[l < n ? l : n - 1];
   const int len = w * 3;
+  const __m256i low = _mm256_set1_epi32(0xFF);
   int k = 0;
-  for (; k + 16 <= len; k += 16) {
-    __m128i v[kLanes];
-    for (int l = 0; l < kLanes; ++l) v[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[l] + k));
-    // Bytes of rows (0,1), (2,3), (4,5), (6,7) side by side, then pairs of pairs, then quads.
-    __m128i a[kLanes], b[kLanes];
-    for (int p = 0; p < 4; ++p) {
-      a[2 * p] = _mm_unpacklo_epi8(v[2 * p], v[2 * p + 1]);
-      a[2 * p + 1] = _mm_unpackhi_epi8(v[2 * p], v[2 * p + 1]);
-    }
-    for (int h = 0; h < 2; ++h) {  // rows 0-3 and rows 4-7
-      b[4 * h + 0] = _mm_unpacklo_epi16(a[4 * h + 0], a[4 * h + 2]);  // bytes 0-3
-      b[4 * h + 1] = _mm_unpackhi_epi16(a[4 * h + 0], a[4 * h + 2]);  // 4-7
-      b[4 * h + 2] = _mm_unpacklo_epi16(a[4 * h + 1], a[4 * h + 3]);  // 8-11
-      b[4 * h + 3] = _mm_unpackhi_epi16(a[4 * h + 1], a[4 * h + 3]);  // 12-15
-    }
-    double* d = block + size_t(k) * kLanes;
-    for (int q = 0; q < 4; ++q) {
-      // Two 8-row groups per register: bytes 4q + 0, 1 and 4q + 2, 3.
-      const __m128i g[2] = {_mm_unpacklo_epi32(b[q], b[4 + q]), _mm_unpackhi_epi32(b[q], b[4 + q])};
-      for (int j = 0; j < 2; ++j) {
-        const __m256i lo = _mm256_cvtepu8_epi32(g[j]);
-        const __m256i hi = _mm256_cvtepu8_epi32(_mm_srli_si128(g[j], 8));
-        double* o = d + size_t(4 * q + 2 * j) * kLanes;
-        _mm256_storeu_pd(o, _mm256_cvtepi32_pd(_mm256_castsi256_si128(lo)));
-        _mm256_storeu_pd(o + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(lo, 1)));
-        _mm256_storeu_pd(o + 8, _mm256_cvtepi32_pd(_mm256_castsi256_si128(hi)));
-        _mm256_storeu_pd(o + 12, _mm256_cvtepi32_pd(_mm256_extracti128_si256(hi, 1)));
+  for (; k + 32 <= len; k += 32) {
+    for (int h = 0; h < 2; ++h) {  // bytes k .. k+15, then k+16 .. k+31: of rows 0-3, and of 4-7 in the high halves
+      const int o = k + 16 * h;
+      const __m256i a0 = Load2(r[0] + o, r[4] + o), a1 = Load2(r[1] + o, r[5] + o), a2 = Load2(r[2] + o, r[6] + o),
+                    a3 = Load2(r[3] + o, r[7] + o);
+      const __m256i t0 = _mm256_unpacklo_epi32(a0, a1), t1 = _mm256_unpackhi_epi32(a0, a1);
+      const __m256i t2 = _mm256_unpacklo_epi32(a2, a3), t3 = _mm256_unpackhi_epi32(a2, a3);
+      // Lane l of q[i]: bytes 4i .. 4i+3 (of the 16) of row l.
+      const __m256i q[4] = {_mm256_unpacklo_epi64(t0, t2), _mm256_unpackhi_epi64(t0, t2),
+                            _mm256_unpacklo_epi64(t1, t3), _mm256_unpackhi_epi64(t1, t3)};
+      float* d = block + size_t(k + 16 * h) * kLanes;
+      for (int i = 0; i < 4; ++i) {
+        _mm256_storeu_ps(d + (4 * i + 0) * kLanes, _mm256_cvtepi32_ps(_mm256_and_si256(q[i], low)));
+        _mm256_storeu_ps(d + (4 * i + 1) * kLanes,
+                         _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 8), low)));
+        _mm256_storeu_ps(d + (4 * i + 2) * kLanes,
+                         _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(q[i], 16), low)));
+        _mm256_storeu_ps(d + (4 * i + 3) * kLanes, _mm256_cvtepi32_ps(_mm256_srli_epi32(q[i], 24)));
       }
     }
   }
   for (; k < len; ++k)
-    for (int l = 0; l < kLanes; ++l) block[size_t(k) * kLanes + size_t(l)] = double(r[l][k]);
+    for (int l = 0; l < kLanes; ++l) block[size_t(k) * kLanes + size_t(l)] = float(r[l][k]);
 }
 
-// Plain version (any processor): the same sums lane by lane.
+// Plain version (any processor): the sums of the plain formula lane by lane.
 void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW, uint8_t* const* out, int rows) {
   for (int i = 0; i < dstW; ++i) {
     double acc[3 * kLanes] = {};
@@ -202,121 +338,457 @@ void HorizontalBlockPlain(const double* block, const Contributions& cw, int dstW
   }
 }
 
-// Clamped to 0 .. 255 and converted with the processor's rounding (to nearest, ties to even).
-__attribute__((target("avx2"))) inline __m128i ClampRound4(__m256d v) {
-  v = _mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-  return _mm256_cvtpd_epi32(v);
-}
-
-__attribute__((target("avx2"))) void HorizontalBlockAVX2(const double* block, const Contributions& cw, int dstW,
-                                                         uint8_t* const* out, int rows) {
-  const int32_t* first = cw.First.data();
-  const int32_t* index = cw.Index.data();
-  const double* weight = cw.Weight.data();
-  for (int i = 0; i < dstW; ++i) {
-    __m256d b0 = _mm256_setzero_pd(), b1 = b0, g0 = b0, g1 = b0, r0 = b0, r1 = b0;
-    for (int k = first[i]; k < first[i + 1]; ++k) {
-      const __m256d w = _mm256_set1_pd(weight[k]);
-      const double* p = block + size_t(index[k]) * 3 * kLanes;
-      b0 = _mm256_add_pd(b0, _mm256_mul_pd(w, _mm256_loadu_pd(p)));
-      b1 = _mm256_add_pd(b1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 4)));
-      g0 = _mm256_add_pd(g0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 8)));
-      g1 = _mm256_add_pd(g1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 12)));
-      r0 = _mm256_add_pd(r0, _mm256_mul_pd(w, _mm256_loadu_pd(p + 16)));
-      r1 = _mm256_add_pd(r1, _mm256_mul_pd(w, _mm256_loadu_pd(p + 20)));
+// The bytes of 8 work rows, laid out as the interleaved block (column by column, channel by
+// channel, the 8 rows next to each other), written out to the rows: 32 groups of 8 at a time are
+// transposed into 32 bytes of each row (groups 0-15 in the low halves of the registers, 16-31 in
+// the high ones).
+__attribute__((target("avx2,fma"))) void Deinterleave(const uint8_t* bytes, int len, uint8_t* const* out, int rows) {
+  // Bytes l and 8 + l of a half (groups 2t and 2t + 1) side by side, as one 16-bit word.
+  const __m256i pairs = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3,
+                                         11, 4, 12, 5, 13, 6, 14, 7, 15);
+  int g = 0;
+  for (; g + 32 <= len; g += 32) {
+    __m256i y[8], a[8], b[8];
+    for (int t = 0; t < 8; ++t) {
+      const uint8_t* p = bytes + size_t(g + 2 * t) * 8;
+      y[t] = _mm256_shuffle_epi8(Load2(p, p + 128), pairs);
     }
-    alignas(32) int32_t v[3][kLanes];
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[0]), ClampRound4(b0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[0] + 4), ClampRound4(b1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[1]), ClampRound4(g0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[1] + 4), ClampRound4(g1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[2]), ClampRound4(r0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(v[2] + 4), ClampRound4(r1));
+    // An 8 x 8 transpose of 16-bit words in each half: word t of row l is word l of y[t].
+    for (int t = 0; t < 8; t += 2) {
+      a[t] = _mm256_unpacklo_epi16(y[t], y[t + 1]);
+      a[t + 1] = _mm256_unpackhi_epi16(y[t], y[t + 1]);
+    }
+    for (int h = 0; h < 8; h += 4) {
+      b[h + 0] = _mm256_unpacklo_epi32(a[h + 0], a[h + 2]);
+      b[h + 1] = _mm256_unpackhi_epi32(a[h + 0], a[h + 2]);
+      b[h + 2] = _mm256_unpacklo_epi32(a[h + 1], a[h + 3]);
+      b[h + 3] = _mm256_unpackhi_epi32(a[h + 1], a[h + 3]);
+    }
     for (int l = 0; l < rows; ++l) {
-      uint8_t* d = out[l] + size_t(i) * 3;
-      d[0] = uint8_t(v[0][l]);
-      d[1] = uint8_t(v[1][l]);
-      d[2] = uint8_t(v[2][l]);
+      const __m256i z = l % 2 == 0 ? _mm256_unpacklo_epi64(b[l / 2], b[4 + l / 2])
+                                   : _mm256_unpackhi_epi64(b[l / 2], b[4 + l / 2]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[l] + g), z);
     }
+  }
+  for (; g < len; ++g)
+    for (int l = 0; l < rows; ++l) out[l][g] = bytes[size_t(g) * 8 + size_t(l)];
+}
+
+// 8 double sums clamped to 0 .. 255 and rounded by the processor's conversion (to nearest, ties
+// to even, the default mode, as Round does), as bytes.
+__attribute__((target("avx2"))) inline __m128i ClampRound8(__m256d lo, __m256d hi) {
+  const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0);
+  const __m128i a = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(lo, zero), top));
+  const __m128i b = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(hi, zero), top));
+  const __m128i w = _mm_packs_epi32(a, b);
+  return _mm_packus_epi16(w, w);
+}
+
+// The bytes b of d for the bits b of mask (below 8) from the 8 bytes of v.
+inline void StoreMasked(uint8_t* d, uint64_t v, unsigned mask) {
+  if (mask == 0xFF) {
+    std::memcpy(d, &v, 8);
+    return;
+  }
+  for (; mask != 0; mask &= mask - 1) {
+    const int b = __builtin_ctz(mask);
+    d[b] = uint8_t(v >> (8 * b));
   }
 }
 
-// Rows R.Top .. R.Bottom-1, columns R.Left .. R.Right-1 of Src into the work image.
-void HorizontalPass(const TBitmap* Src, const TRect& R, TBitmap* Work, const Contributions& cw,
-                    TCXProgressEvent OnProgress, TObject* Sender, double total) {
-  const int srcW = R.Width(), srcH = R.Height(), dstW = Work->GetWidth();
-  std::vector<double> block(size_t(srcW) * 3 * kLanes);
-  for (int y0 = 0; y0 < srcH; y0 += kLanes) {
-    const int n = std::min(kLanes, srcH - y0);
-    const uint8_t* in[kLanes];
-    uint8_t* out[kLanes];
-    for (int l = 0; l < n; ++l) {
-      in[l] = Src->ScanLine(R.Top + y0 + l) + size_t(R.Left) * 3;
-      out[l] = Work->ScanLine(y0 + l);
+// The bytes in mask (bit c x 8 + l: row l, channel c) of one destination pixel of a block by the
+// plain formula: each doubtful channel's 8 sums in double precision in contribution order, 4 side
+// by side; the block's floats are the bytes exactly. Compiled without FMA and kept out of line,
+// so that each product is rounded before it is added, as in the plain loop.
+__attribute__((target("avx2"), noinline)) void HorizontalPixelExact(const float* block, const int32_t* offset,
+                                                                    const double* weight, int n, unsigned mask,
+                                                                    uint8_t* d) {
+  for (int c = 0; c < 3; ++c) {
+    const unsigned m = (mask >> (c * kLanes)) & 0xFF;
+    if (m == 0) continue;
+    __m256d lo = _mm256_setzero_pd(), hi = lo;
+    for (int k = 0; k < n; ++k) {
+      const __m256d w = _mm256_set1_pd(weight[k]);
+      const float* p = block + offset[k] + c * kLanes;
+      lo = _mm256_add_pd(lo, _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p))));
+      hi = _mm256_add_pd(hi, _mm256_mul_pd(w, _mm256_cvtps_pd(_mm_loadu_ps(p + 4))));
     }
-    if (proc_pvt::gResampleAVX2) InterleaveAVX2(in, n, srcW, block.data());
-    else Interleave(in, n, srcW, block.data());
-    if (proc_pvt::gResampleAVX2) HorizontalBlockAVX2(block.data(), cw, dstW, out, n);
-    else HorizontalBlockPlain(block.data(), cw, dstW, out, n);
-    if (OnProgress)
-      for (int l = 0; l < n; ++l) OnProgress(Sender, Trunc(double(y0 + l + 1) * 100.0 / total));
+    StoreMasked(d + c * kLanes, uint64_t(_mm_cvtsi128_si64(ClampRound8(lo, hi))), m);
   }
 }
+
+// Single precision: one vector per channel holds the 8 rows' sums. The block offsets of the
+// contributors are offset[k] (Index[k] x 24). The bytes go to bytes (laid out as the block, 8
+// bytes of room past the end); the ones a float sum cannot decide are taken from the plain
+// formula.
+__attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw,
+                                                              const int32_t* offset, int dstW, uint8_t* bytes,
+                                                              int rows) {
+  const int32_t* first = cw.First.data();
+  const float* weight = cw.WeightF.data();
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  const unsigned used = (1u << rows) - 1;
+  for (int i = 0; i < dstW; ++i) {
+    uint8_t* d = bytes + size_t(i) * 3 * kLanes;
+    if (cw.Limits[size_t(i)] < 0.0f) {
+      HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ~0u, d);
+      continue;
+    }
+    __m256 b = _mm256_setzero_ps(), g = b, r = b;
+    for (int k0 = first[i]; k0 < first[i + 1]; k0 += kChain) {
+      __m256 cb = _mm256_setzero_ps(), cg = cb, cr = cb;
+      const int k1 = std::min(k0 + kChain, first[i + 1]);
+      for (int k = k0; k < k1; ++k) {
+        const __m256 w = _mm256_set1_ps(weight[k]);
+        const float* p = block + offset[k];
+        cb = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), cb);
+        cg = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + kLanes), cg);
+        cr = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 2 * kLanes), cr);
+      }
+      b = _mm256_add_ps(b, cb);
+      g = _mm256_add_ps(g, cg);
+      r = _mm256_add_ps(r, cr);
+    }
+    const __m256 limit = _mm256_broadcast_ss(&cw.Limits[size_t(i)]);
+    const Rounded rb = RoundChecked(b, limit), rg = RoundChecked(g, limit), rr = RoundChecked(r, limit);
+    // Packed within 128-bit halves, the 4-byte groups come out as b0-3 g0-3 r0-3 r0-3 b4-7 g4-7
+    // r4-7 r4-7.
+    const __m256i packed =
+        _mm256_packus_epi16(_mm256_packs_epi32(rb.value, rg.value), _mm256_packs_epi32(rr.value, rr.value));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permutevar8x32_epi32(packed, order));
+    if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
+    const unsigned ambiguous =
+        (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
+    HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ambiguous,
+                         d);
+  }
+}
+
+// Scratch memory of the passes. The view resamples at the same sizes again and again, and
+// memory fresh from the system costs a page fault per page when first touched (here more than the
+// filtering of it), so each thread keeps its buffers from call to call, up to kKeptScratch bytes.
+// A call made from a progress handler while another is running uses buffers of its own.
+struct Scratch {
+  std::vector<double> block;
+  std::vector<float> blockF, rowsF;
+  std::vector<uint8_t> bytes, band;
+  std::vector<int32_t> offsets;
+  size_t Capacity() const {
+    return block.capacity() * sizeof(double) + (blockF.capacity() + rowsF.capacity()) * sizeof(float) +
+           bytes.capacity() + band.capacity() + offsets.capacity() * sizeof(int32_t);
+  }
+};
+
+constexpr size_t kKeptScratch = size_t(32) << 20;
+
+class ScratchLease {
+ public:
+  ScratchLease() : shared_(!busy_), s_(shared_ ? &kept_ : &own_) { busy_ = true; }
+  ~ScratchLease() {
+    if (!shared_) return;
+    if (kept_.Capacity() > kKeptScratch) kept_ = Scratch();
+    busy_ = false;
+  }
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  Scratch& Get() { return *s_; }
+
+ private:
+  static thread_local Scratch kept_;
+  static thread_local bool busy_;
+  bool shared_;
+  Scratch own_;
+  Scratch* s_;
+};
+thread_local Scratch ScratchLease::kept_;
+thread_local bool ScratchLease::busy_ = false;
+
+// Rows of Src's rectangle R into work rows (dstW pixels wide), with the scratch blocks kept
+// from call to call.
+class HorizontalPass {
+ public:
+  HorizontalPass(const TBitmap* Src, const TRect& R, int DstW, const Contributions& Cw, Scratch& S)
+      : src_(Src), r_(R), dstW_(DstW), cw_(Cw), fast_(proc_pvt::gResampleAVX2 && Cw.Limit > 0.0f) {
+    const size_t n = size_t(R.Width()) * 3 * kLanes;
+    if (fast_) {
+      S.blockF.resize(n);
+      S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
+      S.offsets.resize(Cw.Index.size());
+      for (size_t k = 0; k < Cw.Index.size(); ++k) S.offsets[k] = Cw.Index[k] * 3 * kLanes;
+      blockF_ = S.blockF.data();
+      bytes_ = S.bytes.data();
+      offsets_ = S.offsets.data();
+    } else {
+      S.block.resize(n);
+      block_ = S.block.data();
+    }
+  }
+
+  // Rows from .. to-1 of R into out(j), the work row of R's row j; done(j) after each row.
+  template <typename Out, typename Done>
+  void Rows(int from, int to, const Out& out, const Done& done) {
+    const int srcW = r_.Width();
+    for (int y0 = from; y0 < to; y0 += kLanes) {
+      const int n = std::min(kLanes, to - y0);
+      const uint8_t* in[kLanes];
+      uint8_t* o[kLanes];
+      for (int l = 0; l < n; ++l) {
+        in[l] = src_->ScanLine(r_.Top + y0 + l) + size_t(r_.Left) * 3;
+        o[l] = out(y0 + l);
+      }
+      if (fast_) {
+        InterleaveFloat(in, n, srcW, blockF_);
+        HorizontalBlockFloat(blockF_, cw_, offsets_, dstW_, bytes_, n);
+        Deinterleave(bytes_, dstW_ * 3, o, n);
+      } else {
+        Interleave(in, n, srcW, block_);
+        HorizontalBlockPlain(block_, cw_, dstW_, o, n);
+      }
+      for (int l = 0; l < n; ++l) done(y0 + l);
+    }
+  }
+
+ private:
+  const TBitmap* src_;
+  TRect r_;
+  int dstW_;
+  const Contributions& cw_;
+  bool fast_;
+  double* block_ = nullptr;
+  float* blockF_ = nullptr;
+  uint8_t* bytes_ = nullptr;
+  const int32_t* offsets_ = nullptr;
+};
 
 // ---------------------------------------------------------------------------------------------
 // Vertical pass: work rows into Dst rows. Every byte of a destination row is one sum over the
 // contributing work rows.
 
-void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from, int len, uint8_t* out) {
-  for (int x = from; x < len; ++x) {
+// Bytes from .. to-1 of a destination row by the plain formula. Kept out of line: the
+// single-precision loops, compiled with FMA, call it for bytes they cannot decide, and a fused
+// multiply-add would round differently.
+__attribute__((noinline)) void VerticalRowPlain(const uint8_t* const* rows, const double* weight, int n, int from,
+                                                int to, uint8_t* out) {
+  for (int x = from; x < to; ++x) {
     double acc = 0.0;
     for (int k = 0; k < n; ++k) acc += weight[k] * double(rows[k][x]);
     out[x] = ClampRound(acc);
   }
 }
 
-__attribute__((target("avx2"))) void VerticalRowAVX2(const uint8_t* const* rows, const double* weight, int n, int len,
-                                                     uint8_t* out) {
+// Work rows as floats, each converted once while the destination rows that need it are made
+// (a work row feeds a few consecutive destination rows). Rows are padded with zeros to a
+// multiple of 8 floats.
+class FloatRows {
+ public:
+  FloatRows(int Slots, int Len, std::vector<float>& Data)
+      : len_(Len), stride_((size_t(Len) + 7) & ~size_t(7)), row_(size_t(Slots), -1), used_(size_t(Slots), -1) {
+    Data.resize(size_t(Slots) * stride_);
+    data_ = Data.data();
+  }
+  // Work row j (its bytes p), for destination row y: a slot that no row of y uses is reused,
+  // the one used longest ago (there is one, as there are at least as many slots as taps).
+  const float* Get(int j, const uint8_t* p, int y) {
+    size_t s = 0;
+    for (size_t t = 0; t < row_.size(); ++t) {
+      if (row_[t] == j) {
+        used_[t] = y;
+        return Slot(t);
+      }
+      if (used_[t] < used_[s]) s = t;
+    }
+    row_[s] = j;
+    used_[s] = y;
+    Convert(p, Slot(s));
+    return Slot(s);
+  }
+
+ private:
+  float* Slot(size_t s) { return data_ + s * stride_; }
+  __attribute__((target("avx2,fma"))) void Convert(const uint8_t* p, float* d) const {
+    int x = 0;
+    for (; x + 8 <= len_; x += 8)
+      _mm256_storeu_ps(d + x, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                  reinterpret_cast<const __m128i*>(p + x)))));
+    for (; size_t(x) < stride_; ++x) d[x] = x < len_ ? float(p[x]) : 0.0f;
+  }
+
+  int len_;
+  size_t stride_;
+  float* data_;
+  std::vector<int> row_, used_;
+};
+
+// Bytes x + b of a destination row for the bits b of mask (below 8) by the plain formula, 8 sums
+// side by side in double precision (where the rows have 8 bytes from x on); as HorizontalPixelExact,
+// compiled without FMA and kept out of line.
+__attribute__((target("avx2"), noinline)) void VerticalExact8(const uint8_t* const* rows, const double* weight, int n,
+                                                              int x, int len, unsigned mask, uint8_t* out) {
+  if (x + 8 > len) {
+    for (; mask != 0; mask &= mask - 1) {
+      const int b = x + __builtin_ctz(mask);
+      VerticalRowPlain(rows, weight, n, b, b + 1, out);
+    }
+    return;
+  }
+  __m256d a0 = _mm256_setzero_pd(), a1 = a0;
+  for (int k = 0; k < n; ++k) {
+    const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + x)));
+    const __m256d w = _mm256_set1_pd(weight[k]);
+    a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v))));
+    a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1))));
+  }
+  StoreMasked(out + x, uint64_t(_mm_cvtsi128_si64(ClampRound8(a0, a1))), mask);
+}
+
+// A whole destination row by the plain formula, 16 sums side by side in double precision; as
+// HorizontalPixelExact, compiled without FMA and kept out of line.
+__attribute__((target("avx2"), noinline)) void VerticalRowExact(const uint8_t* const* rows, const double* weight,
+                                                                int n, int len, uint8_t* out) {
   int x = 0;
   for (; x + 16 <= len; x += 16) {
-    __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
+    __m256d a[4];
+    for (int j = 0; j < 4; ++j) a[j] = _mm256_setzero_pd();
     for (int k = 0; k < n; ++k) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
       const __m256d w = _mm256_set1_pd(weight[k]);
-      a0 = _mm256_add_pd(a0, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v))));
-      a1 = _mm256_add_pd(a1, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 4)))));
-      a2 = _mm256_add_pd(a2, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 8)))));
-      a3 = _mm256_add_pd(a3, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 12)))));
+      a[0] = _mm256_add_pd(a[0], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(v))));
+      a[1] = _mm256_add_pd(a[1], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 4)))));
+      a[2] = _mm256_add_pd(a[2], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 8)))));
+      a[3] = _mm256_add_pd(a[3], _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(v, 12)))));
     }
-    const __m128i lo = _mm_packs_epi32(ClampRound4(a0), ClampRound4(a1));
-    const __m128i hi = _mm_packs_epi32(ClampRound4(a2), ClampRound4(a3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_unpacklo_epi64(ClampRound8(a[0], a[1]), ClampRound8(a[2], a[3])));
   }
   VerticalRowPlain(rows, weight, n, x, len, out);
 }
 
-void VerticalRow(const uint8_t* const* rows, const double* weight, int n, int len, uint8_t* out) {
-  if (proc_pvt::gResampleAVX2) VerticalRowAVX2(rows, weight, n, len, out);
-  else VerticalRowPlain(rows, weight, n, 0, len, out);
+// One destination row in single precision, 32 then 8 bytes at a time (the last group through a
+// buffer, as the float rows are padded but the destination row is not); the bytes it cannot
+// decide are taken from the plain formula on the work rows.
+__attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* rowsF, const uint8_t* const* rows,
+                                                          const float* weightF, const double* weight, int n, int len,
+                                                          float limitF, uint8_t* out) {
+  const __m256 limit = _mm256_set1_ps(limitF);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  auto fix = [&](unsigned ambiguous, int x) {
+    for (; ambiguous != 0; ambiguous >>= 8, x += 8)
+      if ((ambiguous & 0xFF) != 0) VerticalExact8(rows, weight, n, x, len, ambiguous & 0xFF, out);
+  };
+  int x = 0;
+  for (; x + 32 <= len; x += 32) {
+    __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
+    for (int k0 = 0; k0 < n; k0 += kChain) {
+      __m256 c0 = _mm256_setzero_ps(), c1 = c0, c2 = c0, c3 = c0;
+      const int k1 = std::min(k0 + kChain, n);
+      for (int k = k0; k < k1; ++k) {
+        const __m256 w = _mm256_set1_ps(weightF[k]);
+        const float* p = rowsF[k] + x;
+        c0 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), c0);
+        c1 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 8), c1);
+        c2 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 16), c2);
+        c3 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 24), c3);
+      }
+      a0 = _mm256_add_ps(a0, c0);
+      a1 = _mm256_add_ps(a1, c1);
+      a2 = _mm256_add_ps(a2, c2);
+      a3 = _mm256_add_ps(a3, c3);
+    }
+    const Rounded r0 = RoundChecked(a0, limit), r1 = RoundChecked(a1, limit), r2 = RoundChecked(a2, limit),
+                  r3 = RoundChecked(a3, limit);
+    const __m256i i01 = _mm256_packs_epi32(r0.value, r1.value), i23 = _mm256_packs_epi32(r2.value, r3.value);
+    // The packs work within 128-bit halves: the 4-byte groups come out in the order 0 2 4 6 1 3 5 7.
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(i01, i23), order);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), bytes);
+    if (Mask(_mm256_or_ps(_mm256_or_ps(r0.doubt, r1.doubt), _mm256_or_ps(r2.doubt, r3.doubt))) != 0)
+      fix(Mask(r0.doubt) | Mask(r1.doubt) << 8 | Mask(r2.doubt) << 16 | Mask(r3.doubt) << 24, x);
+  }
+  for (; x < len; x += 8) {
+    __m256 a = _mm256_setzero_ps();
+    for (int k0 = 0; k0 < n; k0 += kChain) {
+      __m256 c = _mm256_setzero_ps();
+      const int k1 = std::min(k0 + kChain, n);
+      for (int k = k0; k < k1; ++k) c = _mm256_fmadd_ps(_mm256_set1_ps(weightF[k]), _mm256_loadu_ps(rowsF[k] + x), c);
+      a = _mm256_add_ps(a, c);
+    }
+    const Rounded ra = RoundChecked(a, limit);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(ra.value), _mm256_extracti128_si256(ra.value, 1));
+    const int count = std::min(8, len - x);
+    alignas(16) uint8_t buf[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(buf), _mm_packus_epi16(w, w));
+    std::memcpy(out + x, buf, size_t(count));
+    fix(Mask(ra.doubt) & ((1u << count) - 1), x);
+  }
 }
 
-void VerticalPass(const TBitmap* Work, TBitmap* Dst, const Contributions& ch, TCXProgressEvent OnProgress,
-                  TObject* Sender, double total) {
-  const int dstH = Dst->GetHeight(), dstW = Dst->GetWidth(), srcH = Work->GetHeight();
-  const int len = dstW * 3;
-  std::vector<const uint8_t*> rows;
-  int reported = 0;
-  for (int y = 0; y < dstH; ++y) {
-    const int n = ch.Count(y);
-    rows.resize(size_t(n));
-    for (int k = 0; k < n; ++k) rows[size_t(k)] = Work->ScanLine(ch.Index[size_t(ch.First[size_t(y)] + k)]);
-    VerticalRow(rows.data(), ch.Weight.data() + ch.First[size_t(y)], n, len, Dst->ScanLine(y));
-    if (OnProgress) {
-      // The columns a column-by-column walk would have finished by now.
-      const int done = int(int64_t(dstW) * (y + 1) / dstH);
-      for (int x = reported + 1; x <= done; ++x) OnProgress(Sender, Trunc(double(srcH + x) * 100.0 / total));
-      reported = done;
+// Destination rows from work rows, with the float rows and pointer lists kept from row to row.
+class VerticalPass {
+ public:
+  VerticalPass(const Contributions& Ch, int Len, Scratch& S)
+      : ch_(Ch), len_(Len), fast_(proc_pvt::gResampleAVX2 && Ch.Limit > 0.0f) {
+    if (fast_) cache_ = std::make_unique<FloatRows>(Ch.MaxCount, Len, S.rowsF);
+  }
+
+  // Destination row y into d, from in(j), the work row j.
+  template <typename In>
+  void Row(int y, const In& in, uint8_t* d) {
+    const int n = ch_.Count(y), first = ch_.First[size_t(y)];
+    const int32_t* index = ch_.Index.data() + first;
+    rows_.resize(size_t(n));
+    for (int k = 0; k < n; ++k) rows_[size_t(k)] = in(index[k]);
+    if (fast_ && ch_.Limits[size_t(y)] < 0.0f) {
+      VerticalRowExact(rows_.data(), ch_.Weight.data() + first, n, len_, d);
+    } else if (fast_) {
+      rowsF_.resize(size_t(n));
+      for (int k = 0; k < n; ++k) rowsF_[size_t(k)] = cache_->Get(index[k], rows_[size_t(k)], y);
+      VerticalRowFloat(rowsF_.data(), rows_.data(), ch_.WeightF.data() + first, ch_.Weight.data() + first, n, len_,
+                       ch_.Limits[size_t(y)], d);
+    } else {
+      VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, 0, len_, d);
     }
+  }
+
+ private:
+  const Contributions& ch_;
+  int len_;
+  bool fast_;
+  std::unique_ptr<FloatRows> cache_;
+  std::vector<const uint8_t*> rows_;
+  std::vector<const float*> rowsF_;
+};
+
+// Both passes filtered, without progress reports: the work rows are made a band at a time and
+// used while they are in the processor's caches, instead of a whole work image (for a large
+// reduction tens of megabytes, written once and read once). A band holds kBandRows new work rows
+// and the earlier ones that destination rows still to be made read.
+constexpr int kBandRows = 64;
+
+void Banded(HorizontalPass& h, VerticalPass& v, const Contributions& ch, int srcH, TBitmap* Dst,
+            std::vector<uint8_t>& band) {
+  const int dstH = Dst->GetHeight();
+  const size_t len = size_t(Dst->GetWidth()) * 3;
+  // The last work row each destination row reads, and the first one it or any later row reads.
+  std::vector<int> last(static_cast<size_t>(dstH)), low(static_cast<size_t>(dstH) + 1, srcH);
+  for (int y = dstH - 1; y >= 0; --y) {
+    int lo = srcH, hi = -1;
+    for (int k = ch.First[size_t(y)]; k < ch.First[size_t(y) + 1]; ++k) {
+      lo = std::min(lo, int(ch.Index[size_t(k)]));
+      hi = std::max(hi, int(ch.Index[size_t(k)]));
+    }
+    last[size_t(y)] = hi;
+    low[size_t(y)] = std::min(lo, low[size_t(y) + 1]);
+  }
+  int base = 0, made = 0;  // the band holds work rows base .. made-1
+  const auto row = [&](int j) { return band.data() + size_t(j - base) * len; };
+  for (int y = 0; y < dstH;) {
+    const int keep = std::min(low[size_t(y)], made);
+    if (keep > base) std::memmove(band.data(), row(keep), size_t(made - keep) * len);
+    base = std::max(base, keep);
+    const int to = std::min(srcH, made + kBandRows);
+    if (band.size() < size_t(to - base) * len) band.resize(size_t(to - base) * len);
+    h.Rows(made, to, row, [](int) {});
+    made = to;
+    for (; y < dstH && (last[size_t(y)] < made || made == srcH); ++y) v.Row(y, row, Dst->ScanLine(y));
   }
 }
 
@@ -345,17 +817,41 @@ void ResampleImpl(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFil
   const bool growX = dstW >= srcW, growY = dstH >= srcH;
   const int limit = Quick ? 13 : 1 << 30;
 
+  const bool filterX = !Quick || growX, filterY = !Quick || growY;
+  const Contributions cw = filterX ? MakeContributions(Filter, srcW, dstW, limit) : Contributions();
+  const Contributions ch = filterY ? MakeContributions(Filter, srcH, dstH, limit) : Contributions();
+  ScratchLease scratch;
+  std::optional<HorizontalPass> h;
+  std::optional<VerticalPass> v;
+  if (filterX) h.emplace(Src, R, dstW, cw, scratch.Get());
+  if (filterY) v.emplace(ch, dstW * 3, scratch.Get());
+  if (h && v && !OnProgress) {
+    Banded(*h, *v, ch, srcH, Dst, scratch.Get().band);
+    return;
+  }
+  // The whole work image: the horizontal pass reports progress row by row, then the vertical one
+  // column by column.
   TBitmap work;
   work.Allocate(dstW, srcH, pf24bit);
-  if (!Quick || growX) {
-    const Contributions cw = MakeContributions(Filter, srcW, dstW, limit);
-    HorizontalPass(Src, R, &work, cw, OnProgress, Sender, total);
+  const auto workRow = [&](int j) { return work.ScanLine(j); };
+  if (h) {
+    h->Rows(0, srcH, workRow, [&](int j) {
+      if (OnProgress) OnProgress(Sender, Trunc(double(j + 1) * 100.0 / total));
+    });
   } else {
     _CXBmpStretch(Src, &work);
   }
-  if (!Quick || growY) {
-    const Contributions ch = MakeContributions(Filter, srcH, dstH, limit);
-    VerticalPass(&work, Dst, ch, OnProgress, Sender, total);
+  if (v) {
+    int reported = 0;
+    for (int y = 0; y < dstH; ++y) {
+      v->Row(y, workRow, Dst->ScanLine(y));
+      if (OnProgress) {
+        // The columns a column-by-column walk would have finished by now.
+        const int done = int(int64_t(dstW) * (y + 1) / dstH);
+        for (int x = reported + 1; x <= done; ++x) OnProgress(Sender, Trunc(double(srcH + x) * 100.0 / total));
+        reported = done;
+      }
+    }
   } else {
     _CXBmpStretch(&work, Dst);
   }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "corvex/core/utils.h"
@@ -132,6 +133,66 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
   proc_pvt::gResampleAVX2 = avx2;
 }
 
+struct Recorder : TObject {
+  std::vector<int> values;
+  void On(TObject*, int32_t per) { values.push_back(per); }
+};
+
+// The vector loops sum in single precision and take from the plain formula the bytes a float sum
+// is too close to a rounding boundary to decide; sums exact in float, and pixels whose sums land
+// on a boundary often, skip the test. (a) Images that put many sums on or next to a boundary,
+// against the reference: growing 10 times with the triangle (weights multiples of 0.1, not exact
+// in binary, so sums like a + 0.5 come out a hair either side), twice (exact halves, ties to
+// even), Lanczos (weights of no small denominator), flat images of every value (Lanczos weights
+// do not sum to 1), a steep ramp that overshoots 0 and 255. (b) Larger images, vector against
+// plain, every filter.
+TEST(Resample, FastSumsDecideAsThePlainFormula) {
+  if (!proc_pvt::gResampleAVX2) GTEST_SKIP() << "the processor lacks AVX2 or FMA";
+  const TResampleFilter filters[] = {rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell};
+  auto check = [](const TBitmap& src, int w, int h, TResampleFilter f, const char* what) {
+    TBitmap fast(w, h, pf24bit), ref(w, h, pf24bit);
+    _Resample(&src, &fast, f, nullptr, nullptr);
+    RefResample(src, ref, f);
+    ASSERT_TRUE(_BitmapCompareX(&fast, &ref)) << what << ", filter " << f << " -> " << w << "x" << h;
+  };
+  check(*Noise(7, 5, 1), 70, 50, rfTriangle, "noise x10");
+  check(*Noise(9, 7, 2), 18, 14, rfTriangle, "noise x2");
+  check(*Noise(40, 30, 4), 203, 151, rfLanczos3, "noise lanczos");
+  TBitmap flat(5, 4, pf24bit);
+  for (int v = 0; v < 256; ++v) {
+    for (int y = 0; y < 4; ++y) std::memset(flat.ScanLine(y), v, 15);
+    check(flat, 13, 9, rfLanczos3, "flat");
+    check(flat, 2, 3, rfLanczos3, "flat");
+  }
+  TBitmap ramp(12, 9, pf24bit);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 36; ++x) ramp.ScanLine(y)[x] = uint8_t(std::min(255, (x / 3) * 40 + y * 7));
+  for (const TResampleFilter f : filters) {
+    check(ramp, 87, 61, f, "ramp");
+    check(ramp, 5, 4, f, "ramp");
+  }
+
+  // 300 x 200: a gradient with noise; shrunk, grown, and grown by the quick variant.
+  auto src = Noise(300, 200, 3);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 900; ++x) src->ScanLine(y)[x] = uint8_t((x / 3 + y) / 2 + src->ScanLine(y)[x] / 8);
+  for (const TResampleFilter f : filters)
+    for (const auto& [w, h, quick] : {std::tuple{111, 74, false}, {750, 500, false}, {750, 500, true}}) {
+      // Plain, vector, and vector with progress reports (made through a whole work image).
+      TBitmap out[3];
+      Recorder r;
+      for (const int run : {0, 1, 2}) {
+        proc_pvt::gResampleAVX2 = run > 0;  // ends as it was: on
+        const TCXProgressEvent progress = run == 2 ? TCXProgressEvent(&r, &Recorder::On) : nullptr;
+        out[run].Allocate(w, h, pf24bit);
+        if (quick) _QuickResample(src.get(), &out[run], f, progress, nullptr);
+        else _Resample(src.get(), &out[run], f, progress, nullptr);
+        ASSERT_TRUE(_BitmapCompareX(&out[run], &out[0]))
+            << "filter " << f << " -> " << w << "x" << h << (quick ? " quick" : "") << " run " << run;
+      }
+    }
+}
+
 TEST(Resample, KnownAnswers) {
   // Same size with the triangle: one contributor of weight 1 per pixel.
   auto src = Noise(31, 17, 7);
@@ -168,11 +229,6 @@ TEST(Resample, KnownAnswers) {
   _Resample(&bw, &out, rfLanczos3, nullptr, nullptr);
   EXPECT_EQ(out.GetPixelFormat(), pf24bit);
 }
-
-struct Recorder : TObject {
-  std::vector<int> values;
-  void On(TObject*, int32_t per) { values.push_back(per); }
-};
 
 TEST(Resample, ProgressCoversBothPasses) {
   auto src = Noise(20, 10, 3);
