@@ -109,28 +109,6 @@ struct Contributions {
 // The fast loops add the taps of a sum in chains of at most kChain, then add the chains' results.
 constexpr int kChain = 16;
 
-// When a single-precision sum rounds as the double one does.
-//
-// The fast loops compute each sum S = sum of w_k v_k (v_k whole numbers 0 .. 255, n taps) in
-// single precision: weights rounded to float, products fused into the additions, in any order
-// and grouping the loops like, with chains of at most kChain taps. With u = 2^-24 (the relative
-// rounding error of a float) and W = sum of |w_k|:
-//   - a term w_k v_k meets at most m + 1 roundings on its way into the float sum: its weight's,
-//     then one per fused multiply-add of its chain and one per addition of the chains' results,
-//     m = min(n, kChain) + ceil(n / kChain); so the float sum is within gamma_(m+1) 255 W of S,
-//     where gamma_j = j u / (1 - j u) is at most 1.0001 j u for j u <= 1e-4 (m <= 1000);
-//   - the plain formula's double sum is itself within gamma_n (in double) 255 W of S, at most
-//     1.0001 n 2^-53 255 W, below 255 W u for n < 2^28.
-// Altogether |float - double| <= (1.0001 (m + 1) + 1) 255 W u < (m + 3) 255 W u = eps (W, summed
-// in double, is off by far less than the margin). Products and partial sums do not underflow as
-// long as every weight is at least 2^-120 in magnitude (the products are then normal, and a sum
-// below the normal range is exact), so the relative bounds hold.
-//
-// The loops round the float sum f to r. The double sum rounds to the same r unless a rounding
-// boundary (some k + 1/2) lies within eps of f: it is enough that |f - r| < 1/2 - eps. Clamping
-// to 0 .. 255 keeps that agreement. Limit is 1/2 - eps rounded down to a float; bytes with
-// |f - r| >= Limit are computed again by the plain double loop. When eps is not small (huge
-// reductions) the plain loops do the whole axis.
 // Whether the sums of pixel i come out exact in single precision and in double alike, so that the
 // float sum is the double one and no byte is in doubt (growing 2 or 4 times with the triangle,
 // Hermite or Bell filter): every weight is a float, all are multiples of one power of two 2^e,
@@ -186,6 +164,28 @@ bool OftenInDoubt(const Contributions& c, int i) {
   return q % 2 == 0;
 }
 
+// When a single-precision sum rounds as the double one does.
+//
+// The fast loops compute each sum S = sum of w_k v_k (v_k whole numbers 0 .. 255, n taps) in
+// single precision: weights rounded to float, products fused into the additions, in any order
+// and grouping the loops like, with chains of at most kChain taps. With u = 2^-24 (the relative
+// rounding error of a float) and W = sum of |w_k|:
+//   - a term w_k v_k meets at most m + 1 roundings on its way into the float sum: its weight's,
+//     then one per fused multiply-add of its chain and one per addition of the chains' results,
+//     m = min(n, kChain) + ceil(n / kChain); so the float sum is within gamma_(m+1) 255 W of S,
+//     where gamma_j = j u / (1 - j u) is at most 1.0001 j u for j u <= 1e-4 (m <= 1000);
+//   - the plain formula's double sum is itself within gamma_n (in double) 255 W of S, at most
+//     1.0001 n 2^-53 255 W, below 255 W u for n < 2^28.
+// Altogether |float - double| <= (1.0001 (m + 1) + 1) 255 W u < (m + 3) 255 W u = eps (W, summed
+// in double, is off by far less than the margin). Products and partial sums do not underflow as
+// long as every weight is at least 2^-120 in magnitude (the products are then normal, and a sum
+// below the normal range is exact), so the relative bounds hold.
+//
+// The loops round the float sum f to r. The double sum rounds to the same r unless a rounding
+// boundary (some k + 1/2) lies within eps of f: it is enough that |f - r| < 1/2 - eps. Clamping
+// to 0 .. 255 keeps that agreement. Limit is 1/2 - eps rounded down to a float; bytes with
+// |f - r| >= Limit are computed again by the plain double loop. When eps is not small (huge
+// reductions) the plain loops do the whole axis.
 void SetSafeLimit(Contributions& c, int Dst) {
   double w = 0.0;
   bool tiny = false;
