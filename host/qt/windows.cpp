@@ -165,17 +165,15 @@ void PaintSurface(QWidget* Widget, TWinControl* Window, const QPaintEvent* Event
     const QRect all(0, 0, s->GetWidth(), s->GetHeight());
     // The surface, then the windows drawn straight from their own pixels: one copy each.
     QRegion fromSurface = Event->region() & all;
+    std::vector<std::pair<const TBitmap*, QRect>> direct;
     for (const TWindowPiece& piece : pieces)
-      if (HasPixels(piece.Window->GetBackingBitmap()))
-        fromSurface -= QRect(QPoint(piece.At.X, piece.At.Y), QSize(piece.Window->GetBackingBitmap()->GetWidth(),
-                                                                    piece.Window->GetBackingBitmap()->GetHeight()));
+      if (const TBitmap* b = piece.Window->GetBackingBitmap(); HasPixels(b)) {
+        direct.emplace_back(b, QRect(piece.At.X, piece.At.Y, b->GetWidth(), b->GetHeight()));
+        fromSurface -= direct.back().second;
+      }
     for (const QRect& r : fromSurface) DrawRows(p, s, r, r.topLeft());
-    for (const TWindowPiece& piece : pieces) {
-      const TBitmap* b = piece.Window->GetBackingBitmap();
-      if (!HasPixels(b)) continue;
-      const QRect at(piece.At.X, piece.At.Y, b->GetWidth(), b->GetHeight());
+    for (const auto& [b, at] : direct)
       for (const QRect& r : Event->region() & at & all) DrawRows(p, b, r.translated(-at.topLeft()), r.topLeft());
-    }
     rest -= all;
   }
   for (const QRect& r : rest) p.fillRect(r, Widget->palette().window());
