@@ -316,7 +316,8 @@ void AddLibjpeg(const TBitmap& photo) {
   }
 }
 
-// libpng called directly: level 5, no row filter, blue-green-red rows (our writer's defaults).
+// libpng called directly: level 5, memory level 9, no row filter, blue-green-red rows (our
+// writer's defaults).
 void AddLibpng(const TBitmap& photo) {
   auto encode = [&photo] {
     Bytes out;
@@ -333,6 +334,7 @@ void AddLibpng(const TBitmap& photo) {
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, 5);
+    png_set_compression_mem_level(png, 9);
     png_set_bgr(png);
     png_write_info(png, info);
     for (int y = 0; y < photo.GetHeight(); ++y) png_write_row(png, const_cast<uint8_t*>(photo.ScanLine(y)));
