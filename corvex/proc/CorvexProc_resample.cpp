@@ -25,9 +25,15 @@
 #include <numeric>
 #include <numbers>
 #include <optional>
+#include <utility>
 #include <vector>
 
+// GCC 12 takes the AVX-512 intrinsics' _mm512_undefined_* (a variable initialised from itself)
+// for a read of an uninitialised value when they are inlined; the warning points into the header.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include "corvex/core/utils.h"
 #include "corvex/platform/graphics/canvas.h"
@@ -83,9 +89,13 @@ double CXResampleKernel(TResampleFilter Filter, double x) {
 }
 
 // Whether the resampling passes use their AVX2 and FMA loops (the processor has them); tests
-// switch it off to check the plain loops.
+// switch these off to check the other loops.
 namespace proc_pvt {
 bool gResampleAVX2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+// And whether the horizontal pass may sum in integers with AVX-512 VBMI and VNNI.
+bool gResampleVNNI = gResampleAVX2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                     __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+                     __builtin_cpu_supports("avx512vnni");
 }
 
 namespace {
@@ -417,29 +427,52 @@ __attribute__((target("avx2"), noinline)) void HorizontalPixelExact(const float*
   }
 }
 
-// Single precision: one vector per channel holds the 8 rows' sums. The block offsets of the
-// contributors are offset[k] (Index[k] x 24). The bytes go to bytes (laid out as the block, 8
-// bytes of room past the end); the ones a float sum cannot decide are taken from the plain
-// formula.
+// The source rows of the next block, read into the caches while this one is filtered, a few
+// lines per pixel, so that reading memory overlaps the arithmetic.
+struct Ahead {
+  const uint8_t* rows[kLanes] = {};
+  int lines = 0;          // cache lines of each row (0: nothing to read)
+  int perPixel = 0;       // lines to ask for per destination pixel
+  int row = 0, line = 0;  // the next line to ask for: every row's line 0, then line 1, ...
+  void Step() {
+    for (int t = 0; t < perPixel && line < lines; ++t) {
+      _mm_prefetch(reinterpret_cast<const char*>(rows[row] + size_t(line) * 64), _MM_HINT_T1);
+      if (++row == kLanes) {
+        row = 0;
+        ++line;
+      }
+    }
+  }
+};
+
+// Single precision: one vector per channel holds the 8 rows' sums. Every pixel has the same
+// number of taps, `taps` (N when N > 0): its contributors, then zero weights, which add nothing,
+// so that the loop over them runs as often for every pixel and, with N fixed, is unrolled. Tap t
+// of pixel i is at [i x taps + t]: its block offset (Index x 24) and float weight. The bytes go
+// to bytes (laid out as the block, 8 bytes of room past the end); the ones a float sum cannot
+// decide are taken from the plain formula.
+template <int N>
 __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block, const Contributions& cw,
-                                                              const int32_t* offset, int dstW, uint8_t* bytes,
-                                                              int rows) {
+                                                              const int32_t* offset, const float* weight, int taps,
+                                                              int dstW, uint8_t* bytes, int rows, Ahead ahead) {
+  if constexpr (N > 0) taps = N;
   const int32_t* first = cw.First.data();
-  const float* weight = cw.WeightF.data();
+  const float* limits = cw.Limits.data();  // read once: the byte stores below could alias the vector
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   const unsigned used = (1u << rows) - 1;
-  for (int i = 0; i < dstW; ++i) {
+  for (int i = 0; i < dstW; ++i, offset += taps, weight += taps) {
+    ahead.Step();
     uint8_t* d = bytes + size_t(i) * 3 * kLanes;
-    if (cw.Limits[size_t(i)] < 0.0f) {
-      HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ~0u, d);
+    if (limits[i] < 0.0f) {
+      HorizontalPixelExact(block, offset, cw.Weight.data() + first[i], first[i + 1] - first[i], ~0u, d);
       continue;
     }
     __m256 b = _mm256_setzero_ps(), g = b, r = b;
-    for (int k0 = first[i]; k0 < first[i + 1]; k0 += kChain) {
+    for (int k0 = 0; k0 < taps; k0 += kChain) {
       __m256 cb = _mm256_setzero_ps(), cg = cb, cr = cb;
-      const int k1 = std::min(k0 + kChain, first[i + 1]);
+      const int k1 = std::min(k0 + kChain, taps);
       for (int k = k0; k < k1; ++k) {
-        const __m256 w = _mm256_set1_ps(weight[k]);
+        const __m256 w = _mm256_broadcast_ss(weight + k);
         const float* p = block + offset[k];
         cb = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), cb);
         cg = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + kLanes), cg);
@@ -449,7 +482,7 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
       g = _mm256_add_ps(g, cg);
       r = _mm256_add_ps(r, cr);
     }
-    const __m256 limit = _mm256_broadcast_ss(&cw.Limits[size_t(i)]);
+    const __m256 limit = _mm256_broadcast_ss(limits + i);
     const Rounded rb = RoundChecked(b, limit), rg = RoundChecked(g, limit), rr = RoundChecked(r, limit);
     // Packed within 128-bit halves, the 4-byte groups come out as b0-3 g0-3 r0-3 r0-3 b4-7 g4-7
     // r4-7 r4-7.
@@ -459,8 +492,181 @@ __attribute__((target("avx2,fma"))) void HorizontalBlockFloat(const float* block
     if ((Mask(_mm256_or_ps(_mm256_or_ps(rb.doubt, rg.doubt), rr.doubt)) & used) == 0) continue;
     const unsigned ambiguous =
         (Mask(rb.doubt) & used) | (Mask(rg.doubt) & used) << kLanes | (Mask(rr.doubt) & used) << 2 * kLanes;
-    HorizontalPixelExact(block, offset + first[i], cw.Weight.data() + first[i], first[i + 1] - first[i], ambiguous,
-                         d);
+    HorizontalPixelExact(block, offset, cw.Weight.data() + first[i], first[i + 1] - first[i], ambiguous, d);
+  }
+}
+
+using HorizontalBlockFn = void (*)(const float*, const Contributions&, const int32_t*, const float*, int, int,
+                                   uint8_t*, int, Ahead);
+
+// The loop for `taps` taps a pixel: unrolled for the common counts.
+template <int... N>
+HorizontalBlockFn HorizontalBlockFor(int taps, std::integer_sequence<int, N...>) {
+  HorizontalBlockFn f = HorizontalBlockFloat<0>;
+  ((taps == N ? (f = HorizontalBlockFloat<N>, 0) : 0), ...);
+  return f;
+}
+
+// The same pass in 32-bit integers, on processors with AVX-512 VBMI and VNNI, where the sums
+// of an axis qualify (IntegerGroups). Each weight becomes a whole number W = round(w 2^F), split
+// into three signed bytes, W = W2 2^14 + W1 2^7 + W0 with W0 and W1 in 0 .. 127, so that the sum
+// S = sum of W v is three sums of byte products; VPDPBUSD forms them 4 taps at a time in every
+// 32-bit lane, exactly. F is as large as the weights allow (|W| < 2^21 for W2 to be a signed
+// byte, and |S| < 2^31). S 2^-F is within n 255 2^-(F+1) of the exact sum (each W 2^-F is within
+// 2^-(F+1) of its weight), and the plain formula's double sum within far less than 2^-F of it:
+// Eint = n 127.5 + 1, rounded up, in units of 2^-F, bounds the difference. The bytes with no
+// rounding boundary within that of S 2^-F round as the double sum does; the others are computed
+// again by the plain formula. No block of floats is made: the source rows are read as they are.
+//
+// Destination pixels go in groups of up to 5 whose contributors lie within 21 source columns,
+// 63 bytes of a row from column lo on: lane 3p + c of a 512-bit register is channel c of the
+// group's pixel p, and VPERMB picks its 4 taps' bytes out of those 64 row bytes.
+constexpr int kGroupPixels = 5, kGroupColumns = 21;
+constexpr int kMaxTapGroups = 3;  // up to 12 taps a pixel
+
+struct IntGroup {
+  int lo;          // the first source column
+  int out;         // the first destination byte (3 x the first pixel)
+  int first;       // the first pixel
+  uint16_t lanes;  // lanes 0 .. 3 x pixels - 1
+  uint64_t load;   // the row bytes from 3 x lo on that exist (all 64 but near the row's end)
+};
+
+// An axis's groups and their tables: per group and group of 4 taps t, the byte picks, then W0,
+// W1 and W2, 64 bytes each.
+struct IntAxis {
+  std::vector<IntGroup> groups;
+  std::vector<int8_t> table;
+  int tapGroups = 0, bits = 0, eint = 0;  // groups of 4 taps, F, Eint
+};
+
+// A byte of a work row by the plain formula (channel c of pixel i of the source row); kept out
+// of line and compiled without FMA, as HorizontalPixelExact.
+__attribute__((noinline)) uint8_t HorizontalBytePlain(const uint8_t* row, const Contributions& cw, int i, int c) {
+  double acc = 0.0;
+  for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k)
+    acc += cw.Weight[size_t(k)] * double(row[3 * size_t(cw.Index[size_t(k)]) + size_t(c)]);
+  return ClampRound(acc);
+}
+
+// The axis cw (srcW source columns) in integers; false when it does not qualify: there are
+// pixels whose sums are exact or often on a boundary (see Contributions), more than 12 taps,
+// contributors spread wider than a group, or weights too large for F >= 16.
+bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
+  if (!proc_pvt::gResampleVNNI || cw.Limit <= 0.0f || cw.MaxCount > 4 * kMaxTapGroups) return false;
+  const int dstW = int(cw.First.size()) - 1;
+  double wmax = 0.0, wsum = 0.0;  // the largest weight and sum of weights, in magnitude
+  for (int i = 0; i < dstW; ++i) {
+    if (cw.Limits[size_t(i)] != cw.Limit) return false;
+    int lo = srcW, hi = -1;
+    double sum = 0.0;
+    for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k) {
+      lo = std::min(lo, int(cw.Index[size_t(k)]));
+      hi = std::max(hi, int(cw.Index[size_t(k)]));
+      wmax = std::max(wmax, std::fabs(cw.Weight[size_t(k)]));
+      sum += std::fabs(cw.Weight[size_t(k)]);
+    }
+    if (hi - lo >= kGroupColumns) return false;
+    wsum = std::max(wsum, sum);
+  }
+  a.bits = 0;
+  for (int f = 24; f >= 16 && a.bits == 0; --f)
+    if (std::ldexp(wmax, f) < 0x1p21 - 1.0 && 255.0 * (std::ldexp(wsum, f) + cw.MaxCount) < 0x1p31) a.bits = f;
+  if (a.bits == 0) return false;
+  a.tapGroups = std::max(1, (cw.MaxCount + 3) / 4);
+  a.eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
+  a.groups.clear();
+  a.table.clear();
+  for (int i = 0; i < dstW;) {
+    IntGroup g{srcW, 3 * i, i, 0, 0};
+    int hi = -1, pixels = 0;
+    for (; pixels < kGroupPixels && i + pixels < dstW; ++pixels) {
+      int lo2 = g.lo, hi2 = hi;
+      for (int k = cw.First[size_t(i + pixels)]; k < cw.First[size_t(i + pixels) + 1]; ++k) {
+        lo2 = std::min(lo2, int(cw.Index[size_t(k)]));
+        hi2 = std::max(hi2, int(cw.Index[size_t(k)]));
+      }
+      if (pixels > 0 && hi2 - lo2 >= kGroupColumns) break;
+      g.lo = lo2;
+      hi = hi2;
+    }
+    if (hi < 0) g.lo = 0;  // no contributors at all: zero weights on column 0
+    g.lanes = uint16_t((1u << (3 * pixels)) - 1);
+    const int bytes = 3 * (srcW - g.lo);
+    g.load = bytes >= 64 ? ~uint64_t(0) : (uint64_t(1) << bytes) - 1;
+    const size_t at = a.table.size();
+    a.table.resize(at + size_t(a.tapGroups) * 4 * 64, 0);
+    for (int p = 0; p < pixels; ++p) {
+      const int first = cw.First[size_t(i + p)], count = cw.Count(i + p);
+      for (int k = 0; k < count; ++k) {
+        const int64_t w = std::llround(std::ldexp(cw.Weight[size_t(first + k)], a.bits));
+        const int w0 = int(w & 127), w1 = int((w >> 7) & 127), w2 = int((w - w0 - (w1 << 7)) >> 14);
+        int8_t* t = a.table.data() + at + size_t(k / 4) * 4 * 64;
+        for (int c = 0; c < 3; ++c) {
+          const int b = 4 * (3 * p + c) + k % 4;
+          t[b] = int8_t(3 * (cw.Index[size_t(first + k)] - g.lo) + c);
+          t[64 + b] = int8_t(w0);
+          t[128 + b] = int8_t(w1);
+          t[192 + b] = int8_t(w2);
+        }
+      }
+    }
+    a.groups.push_back(g);
+    i += pixels;
+  }
+  return true;
+}
+
+// Rows in[0 .. rows-1] into out[..], group by group (a group's tables stay in registers for all
+// the rows); next[] (or null) are the rows of the next block, read into the caches meanwhile.
+template <int TapGroups>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) void HorizontalRowsInt(
+    const uint8_t* const* in, int rows, uint8_t* const* out, const uint8_t* const* next, const IntAxis& axis,
+    const Contributions& cw) {
+  const int f = axis.bits;
+  const __m512i half = _mm512_set1_epi32(1 << (f - 1));
+  const __m512i shifted = _mm512_set1_epi32((1 << (f - 1)) + axis.eint);
+  const __m512i fraction = _mm512_set1_epi32((1 << f) - 1);
+  const __m512i width = _mm512_set1_epi32(2 * axis.eint + 1);
+  const __m128i shift = _mm_cvtsi32_si128(f);
+  const __m512i zero = _mm512_setzero_si512();
+  const int8_t* table = axis.table.data();
+  __mmask16 doubts[kLanes];
+  for (const IntGroup& g : axis.groups) {
+    __m512i pick[TapGroups], w0[TapGroups], w1[TapGroups], w2[TapGroups];
+    for (int t = 0; t < TapGroups; ++t) {
+      pick[t] = _mm512_loadu_si512(table + 256 * t);
+      w0[t] = _mm512_loadu_si512(table + 256 * t + 64);
+      w1[t] = _mm512_loadu_si512(table + 256 * t + 128);
+      w2[t] = _mm512_loadu_si512(table + 256 * t + 192);
+    }
+    table += 256 * TapGroups;
+    if (next != nullptr)
+      for (int r = 0; r < kLanes; ++r) _mm_prefetch(reinterpret_cast<const char*>(next[r] + 3 * g.lo), _MM_HINT_T0);
+    for (int r = 0; r < rows; ++r) {
+      const __m512i window = _mm512_maskz_loadu_epi8(g.load, in[r] + 3 * g.lo);
+      __m512i a0 = zero, a1 = zero, a2 = zero;
+      for (int t = 0; t < TapGroups; ++t) {
+        const __m512i v = _mm512_permutexvar_epi8(pick[t], window);
+        a0 = _mm512_dpbusd_epi32(a0, v, w0[t]);
+        a1 = _mm512_dpbusd_epi32(a1, v, w1[t]);
+        a2 = _mm512_dpbusd_epi32(a2, v, w2[t]);
+      }
+      // S, then the rounded value and the lanes within Eint of a boundary (see above).
+      const __m512i s =
+          _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(a2, 14), _mm512_slli_epi32(a1, 7)), a0);
+      const __m512i rounded = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
+      const __mmask16 doubt =
+          _mm512_mask_cmplt_epu32_mask(g.lanes, _mm512_and_si512(_mm512_add_epi32(s, shifted), fraction), width);
+      _mm_mask_storeu_epi8(out[r] + g.out, g.lanes, _mm512_cvtusepi32_epi8(_mm512_max_epi32(rounded, zero)));
+      doubts[r] = doubt;
+    }
+    // After the rows: a call here does not make the compiler keep the tables on the stack.
+    for (int r = 0; r < rows; ++r)
+      for (unsigned m = doubts[r]; m != 0; m &= m - 1) {
+        const int q = __builtin_ctz(m);
+        out[r][g.out + q] = HorizontalBytePlain(in[r], cw, g.first + q / 3, q % 3);
+      }
   }
 }
 
@@ -473,8 +679,12 @@ struct Scratch {
   std::vector<float> blockF, rowsF;
   std::vector<uint8_t> bytes, band;
   std::vector<int32_t> offsets;
+  std::vector<float> weightsF;
+  IntAxis axis;
   size_t Capacity() const {
-    return block.capacity() * sizeof(double) + (blockF.capacity() + rowsF.capacity()) * sizeof(float) +
+    return block.capacity() * sizeof(double) +
+           (blockF.capacity() + rowsF.capacity() + weightsF.capacity()) * sizeof(float) +
+           axis.groups.capacity() * sizeof(IntGroup) + axis.table.capacity() +
            bytes.capacity() + band.capacity() + offsets.capacity() * sizeof(int32_t);
   }
 };
@@ -510,18 +720,49 @@ class HorizontalPass {
   HorizontalPass(const TBitmap* Src, const TRect& R, int DstW, const Contributions& Cw, Scratch& S)
       : src_(Src), r_(R), dstW_(DstW), cw_(Cw), fast_(proc_pvt::gResampleAVX2 && Cw.Limit > 0.0f) {
     const size_t n = size_t(R.Width()) * 3 * kLanes;
-    if (fast_) {
+    if (fast_ && IntegerGroups(Cw, R.Width(), S.axis)) {
+      axis_ = &S.axis;
+      int_fn_ = axis_->tapGroups == 1   ? HorizontalRowsInt<1>
+                : axis_->tapGroups == 2 ? HorizontalRowsInt<2>
+                                        : HorizontalRowsInt<3>;
+    } else if (fast_) {
       S.blockF.resize(n);
       S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
-      S.offsets.resize(Cw.Index.size());
-      for (size_t k = 0; k < Cw.Index.size(); ++k) S.offsets[k] = Cw.Index[k] * 3 * kLanes;
+      // Every pixel's taps padded to MaxCount with zero weights at its last contributor (or
+      // column 0).
+      taps_ = std::max(Cw.MaxCount, 1);
+      S.offsets.assign(size_t(DstW) * size_t(taps_), 0);
+      S.weightsF.assign(size_t(DstW) * size_t(taps_), 0.0f);
+      for (int i = 0; i < DstW; ++i) {
+        int32_t* o = S.offsets.data() + size_t(i) * size_t(taps_);
+        float* w = S.weightsF.data() + size_t(i) * size_t(taps_);
+        const int first = Cw.First[size_t(i)], count = Cw.Count(i);
+        for (int t = 0; t < taps_; ++t) {
+          const int k = first + std::min(t, count - 1);
+          o[t] = count == 0 ? 0 : Cw.Index[size_t(k)] * 3 * kLanes;
+          w[t] = t < count ? Cw.WeightF[size_t(k)] : 0.0f;
+        }
+      }
+      block_fn_ = HorizontalBlockFor(taps_, std::integer_sequence<int, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12>());
       blockF_ = S.blockF.data();
+      weightsF_ = S.weightsF.data();
       bytes_ = S.bytes.data();
       offsets_ = S.offsets.data();
     } else {
       S.block.resize(n);
       block_ = S.block.data();
     }
+  }
+
+  // Rows y0 .. to-1 of R (up to 8 of them), to be read ahead.
+  Ahead AheadOf(int y0, int to) const {
+    Ahead a;
+    const int n = std::min(kLanes, to - y0);
+    if (n <= 0) return a;
+    for (int l = 0; l < kLanes; ++l) a.rows[l] = src_->ScanLine(r_.Top + y0 + std::min(l, n - 1)) + size_t(r_.Left) * 3;
+    a.lines = (r_.Width() * 3 + 63) / 64 + 1;  // the rows need not start on a line
+    a.perPixel = (a.lines * kLanes + dstW_ - 1) / dstW_;
+    return a;
   }
 
   // Rows from .. to-1 of R into out(j), the work row of R's row j; done(j) after each row.
@@ -536,9 +777,15 @@ class HorizontalPass {
         in[l] = src_->ScanLine(r_.Top + y0 + l) + size_t(r_.Left) * 3;
         o[l] = out(y0 + l);
       }
-      if (fast_) {
+      if (int_fn_ != nullptr) {
+        const uint8_t* next[kLanes];
+        const int more = std::min(kLanes, to - y0 - kLanes);
+        for (int l = 0; l < kLanes && more > 0; ++l)
+          next[l] = src_->ScanLine(r_.Top + y0 + kLanes + std::min(l, more - 1)) + size_t(r_.Left) * 3;
+        int_fn_(in, n, o, more > 0 ? next : nullptr, *axis_, cw_);
+      } else if (fast_) {
         InterleaveFloat(in, n, srcW, blockF_);
-        HorizontalBlockFloat(blockF_, cw_, offsets_, dstW_, bytes_, n);
+        block_fn_(blockF_, cw_, offsets_, weightsF_, taps_, dstW_, bytes_, n, AheadOf(y0 + kLanes, to));
         Deinterleave(bytes_, dstW_ * 3, o, n);
       } else {
         Interleave(in, n, srcW, block_);
@@ -558,6 +805,13 @@ class HorizontalPass {
   float* blockF_ = nullptr;
   uint8_t* bytes_ = nullptr;
   const int32_t* offsets_ = nullptr;
+  const float* weightsF_ = nullptr;
+  int taps_ = 0;
+  HorizontalBlockFn block_fn_ = nullptr;
+  // The sums in integers.
+  void (*int_fn_)(const uint8_t* const*, int, uint8_t* const*, const uint8_t* const*, const IntAxis&,
+                  const Contributions&) = nullptr;
+  const IntAxis* axis_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 namespace corvex {
 namespace proc_pvt {
 extern bool gResampleAVX2;
+extern bool gResampleVNNI;
 }
 namespace {
 
@@ -111,9 +112,11 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
   // Shrinking, growing, mixed, odd sizes, row counts around the 8-row blocks, tiny images.
   const int sizes[][4] = {{37, 29, 11, 7},  {23, 17, 61, 45}, {40, 9, 13, 30}, {5, 3, 17, 19},
                           {1, 1, 4, 3},     {2, 13, 9, 2},    {64, 16, 64, 16}, {19, 33, 19, 8}};
-  const bool avx2 = proc_pvt::gResampleAVX2;
-  for (const bool vector : {true, false}) {
-    proc_pvt::gResampleAVX2 = avx2 && vector;  // both the vector loops and the plain ones
+  const bool avx2 = proc_pvt::gResampleAVX2, vnni = proc_pvt::gResampleVNNI;
+  for (const int loops : {2, 1, 0}) {  // the integer loops where they apply, the float ones, the plain ones
+    const bool vector = loops > 0;
+    proc_pvt::gResampleAVX2 = avx2 && vector;
+    proc_pvt::gResampleVNNI = vnni && loops == 2;
     for (const TResampleFilter f : filters)
       for (const auto& s : sizes) {
       auto src = Noise(s[0], s[1], uint32_t(s[0] * 31 + s[1] + f));
@@ -131,6 +134,7 @@ TEST(Resample, BitIdenticalToThePlainFormula) {
       }
   }
   proc_pvt::gResampleAVX2 = avx2;
+  proc_pvt::gResampleVNNI = vnni;
 }
 
 struct Recorder : TObject {
@@ -138,14 +142,14 @@ struct Recorder : TObject {
   void On(TObject*, int32_t per) { values.push_back(per); }
 };
 
-// The vector loops sum in single precision and take from the plain formula the bytes a float sum
-// is too close to a rounding boundary to decide; sums exact in float, and pixels whose sums land
-// on a boundary often, skip the test. (a) Images that put many sums on or next to a boundary,
+// The vector loops sum in single precision (or in integers of the weights scaled) and take from
+// the plain formula the bytes such a sum is too close to a rounding boundary to decide; sums exact
+// in float, and pixels whose sums land on a boundary often, skip the test. (a) Images that put many sums on or next to a boundary,
 // against the reference: growing 10 times with the triangle (weights multiples of 0.1, not exact
 // in binary, so sums like a + 0.5 come out a hair either side), twice (exact halves, ties to
 // even), Lanczos (weights of no small denominator), flat images of every value (Lanczos weights
-// do not sum to 1), a steep ramp that overshoots 0 and 255. (b) Larger images, vector against
-// plain, every filter.
+// do not sum to 1), flat images shrunk, a steep ramp that overshoots 0 and 255; with and without
+// the integer loops. (b) Larger images, vector against plain, every filter.
 TEST(Resample, FastSumsDecideAsThePlainFormula) {
   if (!proc_pvt::gResampleAVX2) GTEST_SKIP() << "the processor lacks AVX2 or FMA";
   const TResampleFilter filters[] = {rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell};
@@ -155,22 +159,31 @@ TEST(Resample, FastSumsDecideAsThePlainFormula) {
     RefResample(src, ref, f);
     ASSERT_TRUE(_BitmapCompareX(&fast, &ref)) << what << ", filter " << f << " -> " << w << "x" << h;
   };
-  check(*Noise(7, 5, 1), 70, 50, rfTriangle, "noise x10");
-  check(*Noise(9, 7, 2), 18, 14, rfTriangle, "noise x2");
-  check(*Noise(40, 30, 4), 203, 151, rfLanczos3, "noise lanczos");
-  TBitmap flat(5, 4, pf24bit);
-  for (int v = 0; v < 256; ++v) {
-    for (int y = 0; y < 4; ++y) std::memset(flat.ScanLine(y), v, 15);
-    check(flat, 13, 9, rfLanczos3, "flat");
-    check(flat, 2, 3, rfLanczos3, "flat");
+  const bool vnni = proc_pvt::gResampleVNNI;
+  for (const bool integers : {true, false}) {  // shrinking qualifies for the integer loops
+    proc_pvt::gResampleVNNI = vnni && integers;
+    check(*Noise(7, 5, 1), 70, 50, rfTriangle, "noise x10");
+    check(*Noise(9, 7, 2), 18, 14, rfTriangle, "noise x2");
+    check(*Noise(40, 30, 4), 203, 151, rfLanczos3, "noise lanczos");
+    check(*Noise(157, 43, 5), 58, 16, rfTriangle, "noise shrunk");
+    TBitmap flat(5, 4, pf24bit), flatWide(37, 11, pf24bit);
+    for (int v = 0; v < 256; ++v) {
+      for (int y = 0; y < 4; ++y) std::memset(flat.ScanLine(y), v, 15);
+      for (int y = 0; y < 11; ++y) std::memset(flatWide.ScanLine(y), v, 37 * 3);
+      check(flat, 13, 9, rfLanczos3, "flat");
+      check(flat, 2, 3, rfLanczos3, "flat");
+      check(flatWide, 14, 4, rfTriangle, "flat shrunk");  // triangle weights shrinking do not sum to 1
+      check(flatWide, 11, 5, rfMitchell, "flat shrunk");
+    }
+    TBitmap ramp(12, 9, pf24bit);
+    for (int y = 0; y < 9; ++y)
+      for (int x = 0; x < 36; ++x) ramp.ScanLine(y)[x] = uint8_t(std::min(255, (x / 3) * 40 + y * 7));
+    for (const TResampleFilter f : filters) {
+      check(ramp, 87, 61, f, "ramp");
+      check(ramp, 5, 4, f, "ramp");
+    }
   }
-  TBitmap ramp(12, 9, pf24bit);
-  for (int y = 0; y < 9; ++y)
-    for (int x = 0; x < 36; ++x) ramp.ScanLine(y)[x] = uint8_t(std::min(255, (x / 3) * 40 + y * 7));
-  for (const TResampleFilter f : filters) {
-    check(ramp, 87, 61, f, "ramp");
-    check(ramp, 5, 4, f, "ramp");
-  }
+  proc_pvt::gResampleVNNI = vnni;
 
   // 300 x 200: a gradient with noise; shrunk, grown, and grown by the quick variant.
   auto src = Noise(300, 200, 3);
@@ -178,11 +191,13 @@ TEST(Resample, FastSumsDecideAsThePlainFormula) {
     for (int x = 0; x < 900; ++x) src->ScanLine(y)[x] = uint8_t((x / 3 + y) / 2 + src->ScanLine(y)[x] / 8);
   for (const TResampleFilter f : filters)
     for (const auto& [w, h, quick] : {std::tuple{111, 74, false}, {750, 500, false}, {750, 500, true}}) {
-      // Plain, vector, and vector with progress reports (made through a whole work image).
-      TBitmap out[3];
+      // Plain, vector, vector with progress reports (made through a whole work image), and
+      // vector without the integer loops.
+      TBitmap out[4];
       Recorder r;
-      for (const int run : {0, 1, 2}) {
+      for (const int run : {0, 1, 2, 3}) {
         proc_pvt::gResampleAVX2 = run > 0;  // ends as it was: on
+        proc_pvt::gResampleVNNI = vnni && run != 3;
         const TCXProgressEvent progress = run == 2 ? TCXProgressEvent(&r, &Recorder::On) : nullptr;
         out[run].Allocate(w, h, pf24bit);
         if (quick) _QuickResample(src.get(), &out[run], f, progress, nullptr);
@@ -191,6 +206,7 @@ TEST(Resample, FastSumsDecideAsThePlainFormula) {
             << "filter " << f << " -> " << w << "x" << h << (quick ? " quick" : "") << " run " << run;
       }
     }
+  proc_pvt::gResampleVNNI = vnni;
 }
 
 TEST(Resample, KnownAnswers) {
