@@ -549,32 +549,53 @@ __attribute__((noinline)) uint8_t HorizontalBytePlain(const uint8_t* row, const 
   return ClampRound(acc);
 }
 
-// The axis cw (srcW source columns) in integers; false when it does not qualify: there are
-// pixels whose sums are exact or often on a boundary (see Contributions), more than 12 taps,
-// contributors spread wider than a group, or weights too large for F >= 16.
-bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
+// The axis cw (srcW source columns) in integers; false when it does not qualify (IntegerScale),
+// or there are pixels whose sums are exact or often on a boundary (see Contributions) or whose
+// contributors spread wider than a group.
+// The scale F for the axis cw's sums in integers and Eint (see above); false when the sums do
+// not qualify: none of the fast loops, more than 12 taps, or weights too large for F >= 16.
+bool IntegerScale(const Contributions& cw, int& bits, int& eint, int& tapGroups) {
   if (!proc_pvt::gResampleVNNI || cw.Limit <= 0.0f || cw.MaxCount > 4 * kMaxTapGroups) return false;
-  const int dstW = int(cw.First.size()) - 1;
   double wmax = 0.0, wsum = 0.0;  // the largest weight and sum of weights, in magnitude
-  for (int i = 0; i < dstW; ++i) {
-    if (cw.Limits[size_t(i)] != cw.Limit) return false;
-    int lo = srcW, hi = -1;
+  for (size_t i = 0; i + 1 < cw.First.size(); ++i) {
     double sum = 0.0;
-    for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k) {
-      lo = std::min(lo, int(cw.Index[size_t(k)]));
-      hi = std::max(hi, int(cw.Index[size_t(k)]));
+    for (int k = cw.First[i]; k < cw.First[i + 1]; ++k) {
       wmax = std::max(wmax, std::fabs(cw.Weight[size_t(k)]));
       sum += std::fabs(cw.Weight[size_t(k)]);
     }
-    if (hi - lo >= kGroupColumns) return false;
     wsum = std::max(wsum, sum);
   }
-  a.bits = 0;
-  for (int f = 24; f >= 16 && a.bits == 0; --f)
-    if (std::ldexp(wmax, f) < 0x1p21 - 1.0 && 255.0 * (std::ldexp(wsum, f) + cw.MaxCount) < 0x1p31) a.bits = f;
-  if (a.bits == 0) return false;
-  a.tapGroups = std::max(1, (cw.MaxCount + 3) / 4);
-  a.eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
+  bits = 0;
+  for (int f = 24; f >= 16 && bits == 0; --f)
+    if (std::ldexp(wmax, f) < 0x1p21 - 1.0 && 255.0 * (std::ldexp(wsum, f) + cw.MaxCount) < 0x1p31) bits = f;
+  tapGroups = std::max(1, (cw.MaxCount + 3) / 4);
+  eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
+  return bits != 0;
+}
+
+// The three byte parts of W = round(w 2^bits).
+struct WeightParts {
+  int w0, w1, w2;
+  WeightParts(double w, int bits) {
+    const int64_t v = std::llround(std::ldexp(w, bits));
+    w0 = int(v & 127);
+    w1 = int((v >> 7) & 127);
+    w2 = int((v - w0 - (w1 << 7)) >> 14);
+  }
+};
+
+bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
+  if (!IntegerScale(cw, a.bits, a.eint, a.tapGroups)) return false;
+  const int dstW = int(cw.First.size()) - 1;
+  for (int i = 0; i < dstW; ++i) {
+    if (cw.Limits[size_t(i)] != cw.Limit) return false;
+    int lo = srcW, hi = -1;
+    for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k) {
+      lo = std::min(lo, int(cw.Index[size_t(k)]));
+      hi = std::max(hi, int(cw.Index[size_t(k)]));
+    }
+    if (hi - lo >= kGroupColumns) return false;
+  }
   a.groups.clear();
   a.table.clear();
   for (int i = 0; i < dstW;) {
@@ -599,15 +620,14 @@ bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
     for (int p = 0; p < pixels; ++p) {
       const int first = cw.First[size_t(i + p)], count = cw.Count(i + p);
       for (int k = 0; k < count; ++k) {
-        const int64_t w = std::llround(std::ldexp(cw.Weight[size_t(first + k)], a.bits));
-        const int w0 = int(w & 127), w1 = int((w >> 7) & 127), w2 = int((w - w0 - (w1 << 7)) >> 14);
+        const WeightParts w(cw.Weight[size_t(first + k)], a.bits);
         int8_t* t = a.table.data() + at + size_t(k / 4) * 4 * 64;
         for (int c = 0; c < 3; ++c) {
           const int b = 4 * (3 * p + c) + k % 4;
           t[b] = int8_t(3 * (cw.Index[size_t(first + k)] - g.lo) + c);
-          t[64 + b] = int8_t(w0);
-          t[128 + b] = int8_t(w1);
-          t[192 + b] = int8_t(w2);
+          t[64 + b] = int8_t(w.w0);
+          t[128 + b] = int8_t(w.w1);
+          t[192 + b] = int8_t(w.w2);
         }
       }
     }
@@ -975,12 +995,68 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
   }
 }
 
+// One destination row in integers (see the horizontal pass), 64 bytes at a time: the bytes of 4
+// work rows are interleaved so that every 32-bit lane holds one byte position's 4 taps, and
+// VPDPBUSD adds their products with the 4 weights' parts. Within each 128-bit part, lane e of
+// register q holds byte 4q + e, so the packing puts the bytes back in order. The positions of
+// the bytes in doubt go to doubt[] (position << 16 | mask of 16 bytes from it); returns their count.
+template <int TapGroups>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) int VerticalRowInt(
+    const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int eint, uint8_t* out, uint32_t* doubt) {
+  const __m512i half = _mm512_set1_epi32(1 << (bits - 1));
+  const __m512i shifted = _mm512_set1_epi32((1 << (bits - 1)) + eint);
+  const __m512i fraction = _mm512_set1_epi32((1 << bits) - 1);
+  const __m512i width = _mm512_set1_epi32(2 * eint + 1);
+  const __m128i shift = _mm_cvtsi32_si128(bits);
+  __m512i w[TapGroups][3];
+  for (int t = 0; t < TapGroups; ++t)
+    for (int p = 0; p < 3; ++p) w[t][p] = _mm512_set1_epi32(int(parts[3 * t + p]));
+  int doubts = 0;
+  for (int x = 0; x < len; x += 64) {
+    const __mmask64 load = len - x >= 64 ? ~__mmask64(0) : (__mmask64(1) << (len - x)) - 1;
+    __m512i acc[4][3];
+    for (int m = 0; m < 4; ++m)
+      for (int p = 0; p < 3; ++p) acc[m][p] = _mm512_setzero_si512();
+    for (int t = 0; t < TapGroups; ++t) {
+      const __m512i a = _mm512_maskz_loadu_epi8(load, rows[4 * t] + x);
+      const __m512i b = _mm512_maskz_loadu_epi8(load, rows[4 * t + 1] + x);
+      const __m512i c = _mm512_maskz_loadu_epi8(load, rows[4 * t + 2] + x);
+      const __m512i d = _mm512_maskz_loadu_epi8(load, rows[4 * t + 3] + x);
+      const __m512i abLo = _mm512_unpacklo_epi8(a, b), abHi = _mm512_unpackhi_epi8(a, b);
+      const __m512i cdLo = _mm512_unpacklo_epi8(c, d), cdHi = _mm512_unpackhi_epi8(c, d);
+      const __m512i q[4] = {_mm512_unpacklo_epi16(abLo, cdLo), _mm512_unpackhi_epi16(abLo, cdLo),
+                            _mm512_unpacklo_epi16(abHi, cdHi), _mm512_unpackhi_epi16(abHi, cdHi)};
+      for (int m = 0; m < 4; ++m)
+        for (int p = 0; p < 3; ++p) acc[m][p] = _mm512_dpbusd_epi32(acc[m][p], q[m], w[t][p]);
+    }
+    __m512i rounded[4];
+    __mmask16 near[4];
+    for (int m = 0; m < 4; ++m) {
+      const __m512i s = _mm512_add_epi32(
+          _mm512_add_epi32(_mm512_slli_epi32(acc[m][2], 14), _mm512_slli_epi32(acc[m][1], 7)), acc[m][0]);
+      rounded[m] = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
+      near[m] = _mm512_cmplt_epu32_mask(_mm512_and_si512(_mm512_add_epi32(s, shifted), fraction), width);
+    }
+    const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(rounded[0], rounded[1]),
+                                              _mm512_packs_epi32(rounded[2], rounded[3]));
+    _mm512_mask_storeu_epi8(out + x, load, bytes);
+    for (int m = 0; m < 4; ++m)
+      if (near[m] != 0) doubt[doubts++] = uint32_t(x + 4 * m) << 16 | near[m];
+  }
+  return doubts;
+}
+
 // Destination rows from work rows, with the float rows and pointer lists kept from row to row.
 class VerticalPass {
  public:
   VerticalPass(const Contributions& Ch, int Len, Scratch& S)
       : ch_(Ch), len_(Len), fast_(proc_pvt::gResampleAVX2 && Ch.Limit > 0.0f) {
     if (fast_) cache_ = std::make_unique<FloatRows>(Ch.MaxCount, Len, S.rowsF);
+    int tapGroups = 0;
+    if (fast_ && IntegerScale(Ch, bits_, eint_, tapGroups)) {
+      int_fn_ = tapGroups == 1 ? VerticalRowInt<1> : tapGroups == 2 ? VerticalRowInt<2> : VerticalRowInt<3>;
+      doubt_.resize(size_t(Len) / 16 + 8);
+    }
   }
 
   // Destination row y into d, from in(j), the work row j.
@@ -992,6 +1068,25 @@ class VerticalPass {
     for (int k = 0; k < n; ++k) rows_[size_t(k)] = in(index[k]);
     if (fast_ && ch_.Limits[size_t(y)] < 0.0f) {
       VerticalRowExact(rows_.data(), ch_.Weight.data() + first, n, len_, d);
+    } else if (int_fn_ != nullptr && ch_.Limits[size_t(y)] == ch_.Limit) {
+      // Taps padded to groups of 4 with zero weights on the first row.
+      const uint8_t* rows[4 * kMaxTapGroups];
+      uint32_t parts[3 * kMaxTapGroups] = {};
+      for (int k = 0; k < 4 * kMaxTapGroups; ++k) rows[k] = rows_[size_t(k < n ? k : 0)];
+      for (int k = 0; k < n; ++k) {
+        const WeightParts w(ch_.Weight[size_t(first + k)], bits_);
+        const int shift = 8 * (k % 4);
+        parts[3 * (k / 4)] |= uint32_t(uint8_t(w.w0)) << shift;
+        parts[3 * (k / 4) + 1] |= uint32_t(uint8_t(w.w1)) << shift;
+        parts[3 * (k / 4) + 2] |= uint32_t(uint8_t(w.w2)) << shift;
+      }
+      const int doubts = int_fn_(rows, parts, len_, bits_, eint_, d, doubt_.data());
+      for (int i = 0; i < doubts; ++i)
+        for (uint32_t m = doubt_[size_t(i)] & 0xFFFF; m != 0; m &= m - 1) {
+          // Bit 4 l + e: byte e of the 16-byte part l of the 64 bytes.
+          const int b = int(doubt_[size_t(i)] >> 16) + 16 * (__builtin_ctz(m) / 4) + __builtin_ctz(m) % 4;
+          VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, b, b + 1, d);
+        }
     } else if (fast_) {
       rowsF_.resize(size_t(n));
       for (int k = 0; k < n; ++k) rowsF_[size_t(k)] = cache_->Get(index[k], rows_[size_t(k)], y);
@@ -1009,6 +1104,10 @@ class VerticalPass {
   std::unique_ptr<FloatRows> cache_;
   std::vector<const uint8_t*> rows_;
   std::vector<const float*> rowsF_;
+  // The sums in integers.
+  int (*int_fn_)(const uint8_t* const*, const uint32_t*, int, int, int, uint8_t*, uint32_t*) = nullptr;
+  int bits_ = 0, eint_ = 0;
+  std::vector<uint32_t> doubt_;
 };
 
 // Both passes filtered, without progress reports: the work rows are made a band at a time and
