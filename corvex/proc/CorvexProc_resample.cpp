@@ -17,6 +17,12 @@
 // boundary lies within that bound of the float sum, the double sum rounds to the same byte;
 // the few bytes for which one does are computed again by the plain formula. So the output stays
 // bit-identical to the plain loops, at the cost of a compare and a mask test per 8 bytes.
+//
+// Processors with AVX-512 VBMI and VNNI compute the sums in 32-bit integers instead, where an
+// axis allows (at most 12 taps, no pixel whose sums are exact or often on a boundary): the
+// weights scaled to whole numbers and split into bytes, so that the products with the source
+// bytes are formed 64 at a time, exactly, without converting the source to floats. The same
+// test against a bound decides each byte (see IntegerScale and the horizontal integer pass).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -92,7 +98,7 @@ double CXResampleKernel(TResampleFilter Filter, double x) {
 // switch these off to check the other loops.
 namespace proc_pvt {
 bool gResampleAVX2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-// And whether the horizontal pass may sum in integers with AVX-512 VBMI and VNNI.
+// And whether they may sum in integers with AVX-512 VBMI and VNNI.
 bool gResampleVNNI = gResampleAVX2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
                      __builtin_cpu_supports("avx512vnni");
@@ -549,9 +555,6 @@ __attribute__((noinline)) uint8_t HorizontalBytePlain(const uint8_t* row, const 
   return ClampRound(acc);
 }
 
-// The axis cw (srcW source columns) in integers; false when it does not qualify (IntegerScale),
-// or there are pixels whose sums are exact or often on a boundary (see Contributions) or whose
-// contributors spread wider than a group.
 // The scale F for the axis cw's sums in integers and Eint (see above); false when the sums do
 // not qualify: none of the fast loops, more than 12 taps, or weights too large for F >= 16.
 bool IntegerScale(const Contributions& cw, int& bits, int& eint, int& tapGroups) {
@@ -584,6 +587,9 @@ struct WeightParts {
   }
 };
 
+// The axis cw (srcW source columns) in integers; false when it does not qualify (IntegerScale),
+// or there are pixels whose sums are exact or often on a boundary (see Contributions) or whose
+// contributors spread wider than a group.
 bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
   if (!IntegerScale(cw, a.bits, a.eint, a.tapGroups)) return false;
   const int dstW = int(cw.First.size()) - 1;
@@ -999,10 +1005,10 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
 // work rows are interleaved so that every 32-bit lane holds one byte position's 4 taps, and
 // VPDPBUSD adds their products with the 4 weights' parts. Within each 128-bit part, lane e of
 // register q holds byte 4q + e, so the packing puts the bytes back in order. The positions of
-// the bytes in doubt go to doubt[] (position << 16 | mask of 16 bytes from it); returns their count.
+// the bytes in doubt go to doubt[] (position << 16 | mask of 16 lanes); returns their count.
 template <int TapGroups>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) int VerticalRowInt(
-    const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int eint, uint8_t* out, uint32_t* doubt) {
+    const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int eint, uint8_t* out, uint64_t* doubt) {
   const __m512i half = _mm512_set1_epi32(1 << (bits - 1));
   const __m512i shifted = _mm512_set1_epi32((1 << (bits - 1)) + eint);
   const __m512i fraction = _mm512_set1_epi32((1 << bits) - 1);
@@ -1041,7 +1047,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
                                               _mm512_packs_epi32(rounded[2], rounded[3]));
     _mm512_mask_storeu_epi8(out + x, load, bytes);
     for (int m = 0; m < 4; ++m)
-      if (near[m] != 0) doubt[doubts++] = uint32_t(x + 4 * m) << 16 | near[m];
+      if (near[m] != 0) doubt[doubts++] = uint64_t(x + 4 * m) << 16 | near[m];
   }
   return doubts;
 }
@@ -1082,10 +1088,10 @@ class VerticalPass {
       }
       const int doubts = int_fn_(rows, parts, len_, bits_, eint_, d, doubt_.data());
       for (int i = 0; i < doubts; ++i)
-        for (uint32_t m = doubt_[size_t(i)] & 0xFFFF; m != 0; m &= m - 1) {
+        for (unsigned m = unsigned(doubt_[size_t(i)] & 0xFFFF); m != 0; m &= m - 1) {
           // Bit 4 l + e: byte e of the 16-byte part l of the 64 bytes.
           const int b = int(doubt_[size_t(i)] >> 16) + 16 * (__builtin_ctz(m) / 4) + __builtin_ctz(m) % 4;
-          VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, b, b + 1, d);
+          if (b < len_) VerticalRowPlain(rows_.data(), ch_.Weight.data() + first, n, b, b + 1, d);
         }
     } else if (fast_) {
       rowsF_.resize(size_t(n));
@@ -1105,9 +1111,9 @@ class VerticalPass {
   std::vector<const uint8_t*> rows_;
   std::vector<const float*> rowsF_;
   // The sums in integers.
-  int (*int_fn_)(const uint8_t* const*, const uint32_t*, int, int, int, uint8_t*, uint32_t*) = nullptr;
+  int (*int_fn_)(const uint8_t* const*, const uint32_t*, int, int, int, uint8_t*, uint64_t*) = nullptr;
   int bits_ = 0, eint_ = 0;
-  std::vector<uint32_t> doubt_;
+  std::vector<uint64_t> doubt_;
 };
 
 // Both passes filtered, without progress reports: the work rows are made a band at a time and
