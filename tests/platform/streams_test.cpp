@@ -140,6 +140,26 @@ TEST(PointerStream, ReadsForeignMemoryOnly) {
   EXPECT_EQ(p.Seek(-2, soEnd), 3);
   EXPECT_THROW(p.Seek(-6, soEnd), EStreamError);
   EXPECT_THROW(p.Seek(INT64_MAX, soCurrent), EStreamError);  // overflow is refused
+  // The bytes from the position on, in place (a reader takes them without a copy).
+  int64_t count = -1;
+  p.Seek(3, soBeginning);
+  EXPECT_EQ(p.BytesInPlace(count), reinterpret_cast<const uint8_t*>(data) + 3);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(p.GetPosition(), 3);
+  p.Seek(9, soBeginning);
+  EXPECT_EQ(p.BytesInPlace(count), nullptr);
+  EXPECT_EQ(count, 0);
+  TMemoryStream m;
+  m.WriteBuffer("abc", 3);
+  m.SetPosition(1);
+  EXPECT_EQ(m.BytesInPlace(count), m.Memory() + 1);
+  EXPECT_EQ(count, 2);
+  const std::string path = TempPath("inplace.bin");
+  {
+    TFileStream f(path, fmCreate);
+    EXPECT_EQ(f.BytesInPlace(count), nullptr);  // a file is read through its buffer
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

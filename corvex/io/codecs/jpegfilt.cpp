@@ -76,6 +76,15 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<SourceMgr*>(cinfo->src);
   int64_t n = 0;
   try {
+    // A stream in memory is handed over whole, without a copy (TermSource gives back the rest).
+    const uint8_t* inPlace = src->startOfFile ? src->stream->BytesInPlace(n) : nullptr;
+    if (inPlace != nullptr && n > 0) {
+      src->stream->Seek(n, soCurrent);
+      src->pub.next_input_byte = inPlace;
+      src->pub.bytes_in_buffer = static_cast<size_t>(n);
+      src->startOfFile = false;
+      return TRUE;
+    }
     n = src->stream->Read(src->buffer, static_cast<int64_t>(src->capacity));
   } catch (...) {
     n = 0;  // a failing stream ends the data; the error is reported below, outside the handler
@@ -219,6 +228,8 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
   } catch (...) {
     left = 0;
   }
+  int64_t inPlace = 0;
+  if (Stream->BytesInPlace(inPlace) != nullptr) left = 0;  // the buffer only ends a truncated file
   c.src.capacity = size_t(std::clamp<int64_t>(left, int64_t(kMinReadBuffer), int64_t(kMaxReadBuffer)));
   c.readBuffer.reset(new JOCTET[c.src.capacity]);
   c.src.buffer = c.readBuffer.get();
@@ -450,13 +461,18 @@ void EncodeBody(WriteContext& c, TStream* Stream, const TBitmap* Bitmap, TIOPara
   if (*c.err.aborting) return;
 
   if (cmykInput) c.rowBuffer.resize(size_t(w) * 4);
-  JSAMPROW row[1];
-  for (int y = 0; y < h; ++y) {
+  // Bitmap rows go in 16 at a time (a row group of the largest sampling), fewer calls into
+  // libjpeg; CMYK rows one at a time through the conversion buffer.
+  const int perCall = cmykInput ? 1 : 16;
+  JSAMPROW rows[16];
+  for (int y = 0; y < h;) {
     ProgressReport(Progress, Trunc(double(y) * 100.0 / h));
     if (*c.err.aborting) return;
-    const uint8_t* src = Bitmap->ScanLine(y);
+    const int n = std::min(perCall, h - y);
+    for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(Bitmap->ScanLine(y + i));
     if (cmykInput) {
       // Inverted inks: each channel scaled by the largest, which becomes K.
+      const uint8_t* src = rows[0];
       uint8_t* out = c.rowBuffer.data();
       for (int x = 0; x < w; ++x, src += 3, out += 4) {
         const unsigned b = src[0], g = src[1], r = src[2];
@@ -467,11 +483,11 @@ void EncodeBody(WriteContext& c, TStream* Stream, const TBitmap* Bitmap, TIOPara
         out[2] = static_cast<uint8_t>(b * 255 / m);
         out[3] = static_cast<uint8_t>(m);
       }
-      row[0] = c.rowBuffer.data();
-    } else {
-      row[0] = const_cast<JSAMPROW>(src);
+      rows[0] = c.rowBuffer.data();
     }
-    jpeg_write_scanlines(&cinfo, row, 1);
+    const JDIMENSION done = jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n));
+    if (done == 0) ERREXIT(&cinfo, JERR_FILE_WRITE);  // the destination never suspends
+    y += static_cast<int>(done);
   }
   jpeg_finish_compress(&cinfo);
 }

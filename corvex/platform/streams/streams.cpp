@@ -262,6 +262,11 @@ void TMemoryStream::Reserve(int64_t Needed) {
   Capacity_ = cap;
 }
 
+const uint8_t* TMemoryStream::BytesInPlace(int64_t& Count) {
+  Count = Pos_ < Size_ ? Size_ - Pos_ : 0;
+  return Count > 0 ? Data_ + Pos_ : nullptr;
+}
+
 int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
   if (Count <= 0 || Pos_ >= Size_) return 0;
   const int64_t n = std::min(Count, Size_ - Pos_);
@@ -330,6 +335,11 @@ void TMemoryStream::SaveToFile(const std::string& FileName) const {
 
 // ---------------------------------------------------------------------------------------------
 // TPointerStream
+
+const uint8_t* TPointerStream::BytesInPlace(int64_t& Count) {
+  Count = Pos_ < Size_ ? Size_ - Pos_ : 0;
+  return Count > 0 ? Data_ + Pos_ : nullptr;
+}
 
 int64_t TPointerStream::Read(void* Buffer, int64_t Count) {
   if (Count <= 0 || Pos_ >= Size_) return 0;

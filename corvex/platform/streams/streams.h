@@ -65,6 +65,14 @@ class TStream : public TObject {
 
   // Names the stream in error messages ("file \"a.bmp\"", or "memory stream").
   virtual std::string Describe() const { return "stream"; }
+
+  // The bytes from the position to the end where the stream holds them in memory (the memory
+  // streams): their address, and their count in Count, so that a reader can take them without
+  // a copy; the position does not move. Null (and Count 0) for other streams.
+  virtual const uint8_t* BytesInPlace(int64_t& Count) {
+    Count = 0;
+    return nullptr;
+  }
 };
 
 // File open modes: one access mode, optionally or-ed with a share mode. Share modes are
@@ -124,6 +132,7 @@ class TMemoryStream : public TStream {
   int64_t GetSize() override { return Size_; }
   void SetSize(int64_t NewSize) override;
   std::string Describe() const override { return "memory stream"; }
+  const uint8_t* BytesInPlace(int64_t& Count) override;
 
   uint8_t* Memory() { return Data_; }
   const uint8_t* Memory() const { return Data_; }
@@ -157,6 +166,7 @@ class TPointerStream : public TStream {
   int64_t GetSize() override { return Size_; }
   void SetSize(int64_t NewSize) override;  // raises EStreamError
   std::string Describe() const override { return "read-only memory stream"; }
+  const uint8_t* BytesInPlace(int64_t& Count) override;
 
  private:
   const uint8_t* Data_;
