@@ -24,6 +24,7 @@
 // bytes are formed 64 at a time, exactly, without converting the source to floats. The same
 // test against a bound decides each byte (see IntegerScale and the horizontal integer pass).
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -522,7 +523,10 @@ HorizontalBlockFn HorizontalBlockFor(int taps, std::integer_sequence<int, N...>)
 // 2^-(F+1) of its weight), and the plain formula's double sum within far less than 2^-F of it:
 // Eint = n 127.5 + 1, rounded up, in units of 2^-F, bounds the difference. The bytes with no
 // rounding boundary within that of S 2^-F round as the double sum does; the others are computed
-// again by the plain formula. No block of floats is made: the source rows are read as they are.
+// again by the plain formula. The test takes the zone of a power of two Z > Eint units either
+// side of a boundary: with u = S + 2^(F-1) + Z, a byte is in doubt when u mod 2^F < 2 Z, that is
+// when u's bits from 2 Z up to 2^F are all 0, one VPTESTNMD. No block of floats is made: the
+// source rows are read as they are.
 //
 // Destination pixels go in groups of up to 5 whose contributors lie within 21 source columns,
 // 63 bytes of a row from column lo on: lane 3p + c of a 512-bit register is channel c of the
@@ -543,7 +547,7 @@ struct IntGroup {
 struct IntAxis {
   std::vector<IntGroup> groups;
   std::vector<int8_t> table;
-  int tapGroups = 0, bits = 0, eint = 0;  // groups of 4 taps, F, Eint
+  int tapGroups = 0, bits = 0, zone = 0;  // groups of 4 taps, F, Z
 };
 
 // A byte of a work row by the plain formula (channel c of pixel i of the source row); kept out
@@ -555,9 +559,9 @@ __attribute__((noinline)) uint8_t HorizontalBytePlain(const uint8_t* row, const 
   return ClampRound(acc);
 }
 
-// The scale F for the axis cw's sums in integers and Eint (see above); false when the sums do
-// not qualify: none of the fast loops, more than 12 taps, or weights too large for F >= 16.
-bool IntegerScale(const Contributions& cw, int& bits, int& eint, int& tapGroups) {
+// The scale F for the axis cw's sums in integers and the zone Z (see above); false when the sums
+// do not qualify: none of the fast loops, more than 12 taps, or weights too large for F >= 16.
+bool IntegerScale(const Contributions& cw, int& bits, int& zone, int& tapGroups) {
   if (!proc_pvt::gResampleVNNI || cw.Limit <= 0.0f || cw.MaxCount > 4 * kMaxTapGroups) return false;
   double wmax = 0.0, wsum = 0.0;  // the largest weight and sum of weights, in magnitude
   for (size_t i = 0; i + 1 < cw.First.size(); ++i) {
@@ -572,7 +576,8 @@ bool IntegerScale(const Contributions& cw, int& bits, int& eint, int& tapGroups)
   for (int f = 24; f >= 16 && bits == 0; --f)
     if (std::ldexp(wmax, f) < 0x1p21 - 1.0 && 255.0 * (std::ldexp(wsum, f) + cw.MaxCount) < 0x1p31) bits = f;
   tapGroups = std::max(1, (cw.MaxCount + 3) / 4);
-  eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
+  const int eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
+  zone = int(std::bit_ceil(unsigned(eint) + 1));
   return bits != 0;
 }
 
@@ -591,7 +596,7 @@ struct WeightParts {
 // or there are pixels whose sums are exact or often on a boundary (see Contributions) or whose
 // contributors spread wider than a group.
 bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
-  if (!IntegerScale(cw, a.bits, a.eint, a.tapGroups)) return false;
+  if (!IntegerScale(cw, a.bits, a.zone, a.tapGroups)) return false;
   const int dstW = int(cw.First.size()) - 1;
   for (int i = 0; i < dstW; ++i) {
     if (cw.Limits[size_t(i)] != cw.Limit) return false;
@@ -645,15 +650,14 @@ bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
 
 // Rows in[0 .. rows-1] into out[..], group by group (a group's tables stay in registers for all
 // the rows); next[] (or null) are the rows of the next block, read into the caches meanwhile.
-template <int TapGroups>
+template <int TapGroups, bool Signed>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) void HorizontalRowsInt(
     const uint8_t* const* in, int rows, uint8_t* const* out, const uint8_t* const* next, const IntAxis& axis,
     const Contributions& cw) {
   const int f = axis.bits;
   const __m512i half = _mm512_set1_epi32(1 << (f - 1));
-  const __m512i shifted = _mm512_set1_epi32((1 << (f - 1)) + axis.eint);
-  const __m512i fraction = _mm512_set1_epi32((1 << f) - 1);
-  const __m512i width = _mm512_set1_epi32(2 * axis.eint + 1);
+  const __m512i shifted = _mm512_set1_epi32((1 << (f - 1)) + axis.zone);
+  const __m512i high = _mm512_set1_epi32((1 << f) - 2 * axis.zone);  // bits 2 Z .. 2^F
   const __m128i shift = _mm_cvtsi32_si128(f);
   const __m512i zero = _mm512_setzero_si512();
   const int8_t* table = axis.table.data();
@@ -682,9 +686,10 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
       const __m512i s =
           _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(a2, 14), _mm512_slli_epi32(a1, 7)), a0);
       const __m512i rounded = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
-      const __mmask16 doubt =
-          _mm512_mask_cmplt_epu32_mask(g.lanes, _mm512_and_si512(_mm512_add_epi32(s, shifted), fraction), width);
-      _mm_mask_storeu_epi8(out[r] + g.out, g.lanes, _mm512_cvtusepi32_epi8(_mm512_max_epi32(rounded, zero)));
+      const __mmask16 doubt = _mm512_mask_testn_epi32_mask(g.lanes, _mm512_add_epi32(s, shifted), high);
+      // Sums below 0 only with negative weights: clamped to 0 before the unsigned saturation.
+      const __m512i clamped = Signed ? _mm512_max_epi32(rounded, zero) : rounded;
+      _mm_mask_storeu_epi8(out[r] + g.out, g.lanes, _mm512_cvtusepi32_epi8(clamped));
       doubts[r] = doubt;
     }
     // After the rows: a call here does not make the compiler keep the tables on the stack.
@@ -748,9 +753,10 @@ class HorizontalPass {
     const size_t n = size_t(R.Width()) * 3 * kLanes;
     if (fast_ && IntegerGroups(Cw, R.Width(), S.axis)) {
       axis_ = &S.axis;
-      int_fn_ = axis_->tapGroups == 1   ? HorizontalRowsInt<1>
-                : axis_->tapGroups == 2 ? HorizontalRowsInt<2>
-                                        : HorizontalRowsInt<3>;
+      const bool negative = std::any_of(Cw.Weight.begin(), Cw.Weight.end(), [](double w) { return w < 0.0; });
+      int_fn_ = axis_->tapGroups == 1 ? (negative ? HorizontalRowsInt<1, true> : HorizontalRowsInt<1, false>)
+                : axis_->tapGroups == 2 ? (negative ? HorizontalRowsInt<2, true> : HorizontalRowsInt<2, false>)
+                                        : (negative ? HorizontalRowsInt<3, true> : HorizontalRowsInt<3, false>);
     } else if (fast_) {
       S.blockF.resize(n);
       S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
@@ -1008,11 +1014,10 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
 // the bytes in doubt go to doubt[] (position << 16 | mask of 16 lanes); returns their count.
 template <int TapGroups>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) int VerticalRowInt(
-    const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int eint, uint8_t* out, uint64_t* doubt) {
+    const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int zone, uint8_t* out, uint64_t* doubt) {
   const __m512i half = _mm512_set1_epi32(1 << (bits - 1));
-  const __m512i shifted = _mm512_set1_epi32((1 << (bits - 1)) + eint);
-  const __m512i fraction = _mm512_set1_epi32((1 << bits) - 1);
-  const __m512i width = _mm512_set1_epi32(2 * eint + 1);
+  const __m512i shifted = _mm512_set1_epi32((1 << (bits - 1)) + zone);
+  const __m512i high = _mm512_set1_epi32((1 << bits) - 2 * zone);
   const __m128i shift = _mm_cvtsi32_si128(bits);
   __m512i w[TapGroups][3];
   for (int t = 0; t < TapGroups; ++t)
@@ -1041,7 +1046,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
       const __m512i s = _mm512_add_epi32(
           _mm512_add_epi32(_mm512_slli_epi32(acc[m][2], 14), _mm512_slli_epi32(acc[m][1], 7)), acc[m][0]);
       rounded[m] = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
-      near[m] = _mm512_cmplt_epu32_mask(_mm512_and_si512(_mm512_add_epi32(s, shifted), fraction), width);
+      near[m] = _mm512_testn_epi32_mask(_mm512_add_epi32(s, shifted), high);
     }
     const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(rounded[0], rounded[1]),
                                               _mm512_packs_epi32(rounded[2], rounded[3]));
@@ -1059,7 +1064,7 @@ class VerticalPass {
       : ch_(Ch), len_(Len), fast_(proc_pvt::gResampleAVX2 && Ch.Limit > 0.0f) {
     if (fast_) cache_ = std::make_unique<FloatRows>(Ch.MaxCount, Len, S.rowsF);
     int tapGroups = 0;
-    if (fast_ && IntegerScale(Ch, bits_, eint_, tapGroups)) {
+    if (fast_ && IntegerScale(Ch, bits_, zone_, tapGroups)) {
       int_fn_ = tapGroups == 1 ? VerticalRowInt<1> : tapGroups == 2 ? VerticalRowInt<2> : VerticalRowInt<3>;
       doubt_.resize(size_t(Len) / 16 + 8);
     }
@@ -1086,7 +1091,7 @@ class VerticalPass {
         parts[3 * (k / 4) + 1] |= uint32_t(uint8_t(w.w1)) << shift;
         parts[3 * (k / 4) + 2] |= uint32_t(uint8_t(w.w2)) << shift;
       }
-      const int doubts = int_fn_(rows, parts, len_, bits_, eint_, d, doubt_.data());
+      const int doubts = int_fn_(rows, parts, len_, bits_, zone_, d, doubt_.data());
       for (int i = 0; i < doubts; ++i)
         for (unsigned m = unsigned(doubt_[size_t(i)] & 0xFFFF); m != 0; m &= m - 1) {
           // Bit 4 l + e: byte e of the 16-byte part l of the 64 bytes.
@@ -1112,7 +1117,7 @@ class VerticalPass {
   std::vector<const float*> rowsF_;
   // The sums in integers.
   int (*int_fn_)(const uint8_t* const*, const uint32_t*, int, int, int, uint8_t*, uint64_t*) = nullptr;
-  int bits_ = 0, eint_ = 0;
+  int bits_ = 0, zone_ = 0;
   std::vector<uint64_t> doubt_;
 };
 
