@@ -262,6 +262,31 @@ Contributions MakeContributions(TResampleFilter Filter, int Src, int Dst, int Li
   return c;
 }
 
+// The contribution lists of the last few axes, kept per thread: a filtered view resamples the
+// same sizes at every scroll step and repaint, and making a list (the kernel at every tap, the
+// tests of SetSafeLimit) costs a few per cent of a render. Lists of more than a million taps are
+// not kept.
+std::shared_ptr<const Contributions> ContributionsFor(TResampleFilter Filter, int Src, int Dst, int Limit) {
+  struct Kept {
+    TResampleFilter filter;
+    int src, dst, limit;
+    std::shared_ptr<const Contributions> list;
+  };
+  constexpr size_t kKeptLists = 4;
+  thread_local std::vector<Kept> kept;  // the most recently used last
+  for (size_t i = 0; i < kept.size(); ++i)
+    if (kept[i].filter == Filter && kept[i].src == Src && kept[i].dst == Dst && kept[i].limit == Limit) {
+      std::rotate(kept.begin() + ptrdiff_t(i), kept.begin() + ptrdiff_t(i) + 1, kept.end());
+      return kept.back().list;
+    }
+  auto list = std::make_shared<const Contributions>(MakeContributions(Filter, Src, Dst, Limit));
+  if (list->Index.size() <= (size_t(1) << 20)) {
+    if (kept.size() == kKeptLists) kept.erase(kept.begin());
+    kept.push_back({Filter, Src, Dst, Limit, list});
+  }
+  return list;
+}
+
 // A sum clamped to 0 .. 255 and rounded, ties to even.
 inline uint8_t ClampRound(double v) {
   if (v > 255.0) return 255;
@@ -1182,8 +1207,11 @@ void ResampleImpl(const TBitmap* Src, const TRect& R, TBitmap* Dst, TResampleFil
   const int limit = Quick ? 13 : 1 << 30;
 
   const bool filterX = !Quick || growX, filterY = !Quick || growY;
-  const Contributions cw = filterX ? MakeContributions(Filter, srcW, dstW, limit) : Contributions();
-  const Contributions ch = filterY ? MakeContributions(Filter, srcH, dstH, limit) : Contributions();
+  const Contributions none;
+  const auto cwList = filterX ? ContributionsFor(Filter, srcW, dstW, limit) : nullptr;
+  const auto chList = filterY ? ContributionsFor(Filter, srcH, dstH, limit) : nullptr;
+  const Contributions& cw = cwList ? *cwList : none;
+  const Contributions& ch = chList ? *chList : none;
   ScratchLease scratch;
   std::optional<HorizontalPass> h;
   std::optional<VerticalPass> v;
