@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 
 #include "corvex/io/codecs/jpegfilt.h"
+#include "corvex/io/codecs/jpegfilt_pvt.h"
 #include "tests/common/codec_testing.h"
 
 namespace corvex {
@@ -80,6 +81,46 @@ TEST(JpegRead, CorpusFilesMatchTheirReferences) {
     ++exact;
   }
   EXPECT_GE(exact, 13);
+}
+
+// The reader's own upsampling and conversion of 4:2:0 files gives libjpeg's bytes: sizes around
+// the 16-pixel iMCU and the 64-pixel step, noise that drives every channel past 0 and 255, a
+// progressive file, truncated files, and the corpus.
+TEST(JpegRead, OwnColourStageIsLibjpegs) {
+  if (!jpeg_pvt::gYccRows) GTEST_SKIP() << "no AVX-512 VBMI";
+  std::vector<std::vector<uint8_t>> files;
+  uint32_t seed = 12345;
+  for (const auto& [w, h] : std::vector<std::pair<int, int>>{
+           {5, 3}, {6, 1}, {7, 17}, {63, 31}, {64, 16}, {65, 33}, {127, 2}, {129, 47}, {200, 15}, {301, 203}}) {
+    TBitmap src;
+    MakePhoto(src, w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w * 3; x += 1 + (y & 1)) {
+        seed = seed * 1103515245u + 12345u;
+        src.ScanLine(y)[x] = uint8_t(seed >> 24);
+      }
+    TIOParamsVals wp;
+    wp.JPEG_ColorSpace = ioJPEG_YCbCr;
+    wp.JPEG_Quality = 95;
+    wp.JPEG_Progressive = w == 301;
+    files.emplace_back();
+    ASSERT_TRUE(EncodeBytes(WriteJPegStream, src, wp, files.back()));
+  }
+  for (size_t cut : {8, 9}) files.emplace_back(files[cut].begin(), files[cut].begin() + ptrdiff_t(files[cut].size() / 2));
+  if (!CorpusDir().empty())
+    for (const char* name : {"jpeg/pillow_flower.jpg", "jpeg/peer_im_flower_q85.jpg", "jpeg/pillow_truncated_jpeg.jpg"})
+      files.push_back(ReadFileBytes(CorpusFile(name)));
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(i);
+    TBitmap own, theirs;
+    TIOParamsVals p1, p2;
+    const bool ok = DecodeBytes(ReadJPegStream, files[i], own, p1);
+    jpeg_pvt::gYccRows = false;
+    EXPECT_EQ(DecodeBytes(ReadJPegStream, files[i], theirs, p2), ok);
+    jpeg_pvt::gYccRows = true;
+    ASSERT_EQ(own.GetHeight(), theirs.GetHeight());
+    EXPECT_EQ(RgbBytes(own), RgbBytes(theirs));
+  }
 }
 
 TEST(JpegRead, ColourSpacesParametersAndResolution) {

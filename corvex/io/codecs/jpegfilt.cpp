@@ -12,6 +12,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "corvex/io/codecs/jpegfilt_pvt.h"
 #include "corvex/platform/screen.h"
 
 namespace corvex {
@@ -163,6 +164,82 @@ void TermDestination(j_compress_ptr cinfo) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// 4:2:0 YCbCr read as planes (libjpeg's raw data), an iMCU row at a time: 16 luma rows and 8 rows
+// of each chroma component. The adapter upsamples and converts them itself (jpegfilt_ycc.cpp),
+// with libjpeg's arithmetic and without its intermediate rows. The bitmap rows of iMCU row k are
+// made once row k + 1 is decoded too, as the last of them weigh its first chroma row.
+
+struct YccPlanes {
+  int width = 0, height = 0, chromaWidth = 0, chromaHeight = 0;
+  int decoded = 0, made = 0;  // iMCU rows decoded, and made into bitmap rows
+  size_t lumaStride = 0, chromaStride = 0;
+  std::vector<uint8_t> memory;  // luma: 2 iMCU rows; each chroma component: 3, with margins
+
+  // Whether libjpeg's colour stage for this file is the one the adapter does: fancy upsampling
+  // (which libjpeg leaves for plain replication at two chroma columns or fewer), 8-bit samples,
+  // no scaling, luma sampled 2 x 2 and chroma 1 x 1.
+  static bool Suits(const jpeg_decompress_struct& cinfo) {
+    const jpeg_component_info* ci = cinfo.comp_info;
+    return jpeg_pvt::gYccRows && cinfo.jpeg_color_space == JCS_YCbCr && cinfo.out_color_space == JCS_EXT_BGR &&
+           cinfo.num_components == 3 && cinfo.data_precision == 8 && cinfo.scale_num == cinfo.scale_denom &&
+           cinfo.do_fancy_upsampling && !cinfo.CCIR601_sampling && !cinfo.quantize_colors && cinfo.image_width > 4 &&
+           ci[0].h_samp_factor == 2 && ci[0].v_samp_factor == 2 && ci[1].h_samp_factor == 1 &&
+           ci[1].v_samp_factor == 1 && ci[2].h_samp_factor == 1 && ci[2].v_samp_factor == 1;
+  }
+
+  void Allocate(const jpeg_decompress_struct& cinfo) {
+    width = static_cast<int>(cinfo.output_width);
+    height = static_cast<int>(cinfo.output_height);
+    chromaWidth = static_cast<int>(cinfo.comp_info[1].downsampled_width);
+    chromaHeight = static_cast<int>(cinfo.comp_info[1].downsampled_height);
+    // The conversion reads whole steps of 64 pixels, and chroma one sample either side of its step.
+    const size_t steps = (size_t(width) + 63) / 64 * 64;
+    lumaStride = steps + 64;
+    chromaStride = steps / 2 + 128;
+    memory.assign(lumaStride * 32 + chromaStride * 48, 0);
+  }
+  uint8_t* LumaRow(int r) { return memory.data() + size_t((r / 16) % 2 * 16 + r % 16) * lumaStride; }
+  // Row i of a chroma component, counted in the file; rows past the last one decoded (or past
+  // the image) repeat it.
+  uint8_t* ChromaRow(int c, int i) {
+    i = std::clamp(i, 0, std::min(chromaHeight, 8 * decoded) - 1);
+    const size_t slot = size_t(c) * 24 + size_t((i / 8) % 3 * 8 + i % 8);
+    return memory.data() + lumaStride * 32 + slot * chromaStride + 64;
+  }
+
+  // Decodes iMCU row k; false when libjpeg has no more rows.
+  bool Decode(j_decompress_ptr cinfo, int k) {
+    JSAMPROW luma[16], cb[8], cr[8];
+    for (int i = 0; i < 16; ++i) luma[i] = LumaRow(16 * k + i);
+    for (int i = 0; i < 8; ++i) {
+      cb[i] = memory.data() + lumaStride * 32 + size_t((k % 3) * 8 + i) * chromaStride + 64;
+      cr[i] = cb[i] + 24 * chromaStride;
+    }
+    JSAMPARRAY planes[3] = {luma, cb, cr};
+    if (jpeg_read_raw_data(cinfo, planes, 16) == 0) return false;
+    for (int i = 0; i < 8; ++i) {
+      for (JSAMPROW row : {cb[i], cr[i]}) {
+        row[-1] = row[0];
+        row[chromaWidth] = row[chromaWidth - 1];
+      }
+    }
+    decoded = k + 1;
+    return true;
+  }
+
+  // Makes the bitmap rows of every decoded iMCU row but the last, or of all with Final.
+  void Make(TBitmap* Bitmap, bool Final) {
+    for (; made < decoded - (Final ? 0 : 1); ++made) {
+      for (int r = 16 * made; r < std::min(16 * made + 16, height); ++r) {
+        const int i = r / 2, far = r % 2 == 0 ? i - 1 : i + 1;
+        jpeg_pvt::YccRow420(LumaRow(r), ChromaRow(0, i), ChromaRow(0, far), ChromaRow(1, i), ChromaRow(1, far),
+                            Bitmap->ScanLine(r), width);
+      }
+    }
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
 // Reading. Everything that must survive a jump back from libjpeg lives in this context, which
 // the adapter owns; the code between setjmp and a possible longjmp keeps no objects with
 // destructors on its own frame.
@@ -177,6 +254,8 @@ struct ReadContext {
   std::unique_ptr<JOCTET[]> readBuffer;  // not cleared: only what was read is used
   std::vector<uint8_t> rowBuffer;  // CMYK rows before conversion
   std::vector<JSAMPROW> rows;
+  YccPlanes ycc;
+  bool yccPlanes = false;
   TStream* stream = nullptr;
   TBitmap* bitmap = nullptr;
   TIOParamsVals* params = nullptr;
@@ -287,6 +366,8 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
     Params.Height = static_cast<int>(cinfo.output_height);
     return;
   }
+  c.yccPlanes = YccPlanes::Suits(cinfo);
+  cinfo.raw_data_out = c.yccPlanes ? TRUE : FALSE;
   jpeg_start_decompress(&cinfo);
   c.started = true;
   if (Aborting(c)) return;
@@ -295,6 +376,16 @@ void DecodeBody(ReadContext& c, TStream* Stream, TBitmap* Bitmap, TIOParamsVals&
   Params.Height = h;
 
   Bitmap->Allocate(w, h, pf24bit);
+  if (c.yccPlanes) {
+    c.ycc.Allocate(cinfo);
+    for (int k = 0; k < (h + 15) / 16; ++k) {
+      ProgressReport(Progress, Trunc(double(16 * k) * 100.0 / h));
+      if (Aborting(c) || !c.ycc.Decode(&cinfo, k)) return;
+      c.ycc.Make(Bitmap, false);
+    }
+    c.ycc.Make(Bitmap, true);
+    return;
+  }
   const bool cmyk = cinfo.out_color_space == JCS_CMYK;
   const ptrdiff_t stride = h > 1 ? Bitmap->ScanLine(1) - Bitmap->ScanLine(0) : ptrdiff_t(Bitmap->GetRowLength());
   // Rows are asked for a row group at a time (two with vertical subsampling): libjpeg then
@@ -371,6 +462,8 @@ void ReadJPegStream(TStream* Stream, TBitmap* Bitmap, TIOParamsVals& Params, TPr
   } catch (const std::exception&) {
     *flag = true;  // memory for the image, or a failing stream outside libjpeg
   }
+  // Planes decoded before an error or an abort become rows too.
+  if (c->yccPlanes && c->ycc.decoded > 0) c->ycc.Make(Bitmap, true);
 
   // Clean-up, whatever happened: the markers seen, the end of decoding, libjpeg released.
   if (c->headerRead) {
