@@ -83,15 +83,16 @@ TEST(JpegRead, CorpusFilesMatchTheirReferences) {
   EXPECT_GE(exact, 13);
 }
 
-// The reader's own upsampling and conversion of 4:2:0 files gives libjpeg's bytes: sizes around
-// the 16-pixel iMCU and the 64-pixel step, noise that drives every channel past 0 and 255, a
-// progressive file, truncated files, and the corpus.
-TEST(JpegRead, OwnColourStageIsLibjpegs) {
+// The writer's own planes and the reader's own upsampling and conversion of 4:2:0 files give
+// libjpeg's bytes: sizes around the 16-pixel iMCU and the 64-pixel step, noise that drives every
+// channel past 0 and 255, a progressive file, truncated files, and the corpus.
+TEST(JpegCodec, OwnColourStagesAreLibjpegs) {
   if (!jpeg_pvt::gYccRows) GTEST_SKIP() << "no AVX-512 VBMI";
   std::vector<std::vector<uint8_t>> files;
   uint32_t seed = 12345;
   for (const auto& [w, h] : std::vector<std::pair<int, int>>{
            {5, 3}, {6, 1}, {7, 17}, {63, 31}, {64, 16}, {65, 33}, {127, 2}, {129, 47}, {200, 15}, {301, 203}}) {
+    SCOPED_TRACE(w);
     TBitmap src;
     MakePhoto(src, w, h);
     for (int y = 0; y < h; ++y)
@@ -105,6 +106,12 @@ TEST(JpegRead, OwnColourStageIsLibjpegs) {
     wp.JPEG_Progressive = w == 301;
     files.emplace_back();
     ASSERT_TRUE(EncodeBytes(WriteJPegStream, src, wp, files.back()));
+    std::vector<uint8_t> theirs;
+    const bool own = jpeg_pvt::gYccPlanes;
+    jpeg_pvt::gYccPlanes = false;
+    ASSERT_TRUE(EncodeBytes(WriteJPegStream, src, wp, theirs));
+    jpeg_pvt::gYccPlanes = own;
+    EXPECT_EQ(files.back(), theirs);
   }
   for (size_t cut : {8, 9}) files.emplace_back(files[cut].begin(), files[cut].begin() + ptrdiff_t(files[cut].size() / 2));
   if (!CorpusDir().empty())

@@ -491,6 +491,7 @@ struct WriteContext {
   bool created = false;
   std::vector<JOCTET> ioBuffer = std::vector<JOCTET>(kIOBufferSize);
   std::vector<uint8_t> rowBuffer;
+  std::vector<uint8_t> planes;  // 4:2:0 YCbCr: the planes of an iMCU row
   std::unique_ptr<TBitmap> converted;
   TStream* stream = nullptr;
   const TBitmap* bitmap = nullptr;
@@ -498,6 +499,50 @@ struct WriteContext {
   TProgressRec* progress = nullptr;
 };
 
+
+// Whether libjpeg's colour stage for this file is the one the writer does itself: YCbCr from
+// blue-green-red, 8-bit samples, luma sampled 2 x 2 and chroma 1 x 1, no smoothing.
+bool PlanesSuit(const jpeg_compress_struct& cinfo) {
+  const jpeg_component_info* ci = cinfo.comp_info;
+  return jpeg_pvt::gYccPlanes && cinfo.in_color_space == JCS_EXT_BGR && cinfo.jpeg_color_space == JCS_YCbCr &&
+         cinfo.num_components == 3 && cinfo.data_precision == 8 && cinfo.smoothing_factor == 0 &&
+         !cinfo.CCIR601_sampling && ci[0].h_samp_factor == 2 && ci[0].v_samp_factor == 2 &&
+         ci[1].h_samp_factor == 1 && ci[1].v_samp_factor == 1 && ci[2].h_samp_factor == 1 &&
+         ci[2].v_samp_factor == 1;
+}
+
+// Writes the bitmap as planes (libjpeg's raw data), an iMCU row of 16 luma rows and 8 chroma rows
+// at a time. Rows past the image repeat the last plane row, as libjpeg pads them.
+void WritePlanes(WriteContext& c, const TBitmap* Bitmap, TProgressRec& Progress) {
+  jpeg_compress_struct& cinfo = c.cinfo;
+  const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight(), chromaHeight = (h + 1) / 2;
+  const size_t lumaStride = (size_t(w) + 63) / 64 * 64, chromaStride = lumaStride / 2;
+  c.planes.assign(16 * lumaStride + 16 * chromaStride, 0);
+  uint8_t* const luma = c.planes.data();
+  uint8_t* const chroma = luma + 16 * lumaStride;
+  for (int k = 0; k < (h + 15) / 16; ++k) {
+    ProgressReport(Progress, Trunc(double(16 * k) * 100.0 / h));
+    if (*c.err.aborting) return;
+    JSAMPROW lumaRows[16], cbRows[8], crRows[8];
+    for (int i = 0; i < 8; ++i) {
+      const int row = 16 * k + 2 * i;
+      if (8 * k + i < chromaHeight) {
+        lumaRows[2 * i] = luma + size_t(2 * i) * lumaStride;
+        lumaRows[2 * i + 1] = lumaRows[2 * i] + lumaStride;
+        cbRows[i] = chroma + size_t(i) * chromaStride;
+        crRows[i] = cbRows[i] + 8 * chromaStride;
+        jpeg_pvt::YccPlanes420(Bitmap->ScanLine(row), Bitmap->ScanLine(std::min(row + 1, h - 1)), lumaRows[2 * i],
+                               lumaRows[2 * i + 1], cbRows[i], crRows[i], w);
+      } else {
+        lumaRows[2 * i] = lumaRows[2 * i + 1] = lumaRows[2 * i - 1];
+        cbRows[i] = cbRows[i - 1];
+        crRows[i] = crRows[i - 1];
+      }
+    }
+    JSAMPARRAY planes[3] = {lumaRows, cbRows, crRows};
+    if (jpeg_write_raw_data(&cinfo, planes, 16) == 0) ERREXIT(&cinfo, JERR_FILE_WRITE);  // never suspends
+  }
+}
 
 void EncodeBody(WriteContext& c, TStream* Stream, const TBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress) {
   jpeg_compress_struct& cinfo = c.cinfo;
@@ -546,12 +591,20 @@ void EncodeBody(WriteContext& c, TStream* Stream, const TBitmap* Bitmap, TIOPara
   cinfo.smoothing_factor = std::clamp(Params.JPEG_Smooth, 0, 100);
   jpeg_set_quality(&cinfo, Params.JPEG_Quality, TRUE);
   if (Params.JPEG_Progressive) jpeg_simple_progression(&cinfo);
+  const bool planes = PlanesSuit(cinfo);
+  cinfo.raw_data_in = planes ? TRUE : FALSE;
 
   jpeg_start_compress(&cinfo, TRUE);
   for (int i = 0; i < Params.JPEG_MarkerList.GetCount(); ++i)
     jpeg_write_marker(&cinfo, Params.JPEG_MarkerList.GetMarkerType(i), Params.JPEG_MarkerList.GetMarkerData(i),
                       static_cast<unsigned>(Params.JPEG_MarkerList.GetMarkerLength(i)));
   if (*c.err.aborting) return;
+  if (planes) {
+    WritePlanes(c, Bitmap, Progress);
+    if (*c.err.aborting) return;
+    jpeg_finish_compress(&cinfo);
+    return;
+  }
 
   if (cmykInput) c.rowBuffer.resize(size_t(w) * 4);
   // Bitmap rows go in 16 at a time (a row group of the largest sampling), fewer calls into

@@ -1,6 +1,7 @@
 // Inside the JPEG codec: the colour stage of 4:2:0 YCbCr files done by the adapter itself, with
-// AVX-512, on the planes libjpeg decodes (raw data). The arithmetic is libjpeg's own, to the bit:
-// "fancy" (triangle) upsampling of the chroma and its fixed-point YCbCr -> RGB conversion.
+// AVX-512, on the planes libjpeg decodes or encodes (raw data). The arithmetic is libjpeg's own,
+// to the bit: "fancy" (triangle) upsampling of the chroma and its fixed-point YCbCr -> RGB
+// conversion when reading; RGB -> YCbCr and 2 x 2 averaging of the chroma when writing.
 #pragma once
 
 #include <cstdint>
@@ -17,5 +18,15 @@ extern bool gYccRows;
 // of the last; luma and chroma rows are readable 64 bytes beyond their ends (Width rounded up to 64).
 void YccRow420(const uint8_t* Y, const uint8_t* CbNear, const uint8_t* CbFar, const uint8_t* CrNear,
                const uint8_t* CrFar, uint8_t* Out, int Width);
+
+// Whether the writer makes the planes of 4:2:0 YCbCr files itself (AVX-512 BW, VBMI and VNNI).
+extern bool gYccPlanes;
+
+// The planes of two blue-green-red rows (the second may be the first again, below the image):
+// both luma rows and one row of Cb and of Cr, each chroma sample the mean of a 2 x 2 square.
+// Samples are made for Width rounded up to 64 (luma) or to 32 (chroma), from the last pixel
+// repeated past Width, as libjpeg pads its planes.
+void YccPlanes420(const uint8_t* Row0, const uint8_t* Row1, uint8_t* Y0, uint8_t* Y1, uint8_t* Cb, uint8_t* Cr,
+                  int Width);
 
 }  // namespace corvex::jpeg_pvt
