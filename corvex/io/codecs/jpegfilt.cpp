@@ -499,7 +499,6 @@ struct WriteContext {
   TProgressRec* progress = nullptr;
 };
 
-
 // Whether libjpeg's colour stage for this file is the one the writer does itself: YCbCr from
 // blue-green-red, 8-bit samples, luma sampled 2 x 2 and chroma 1 x 1, no smoothing.
 bool PlanesSuit(const jpeg_compress_struct& cinfo) {
