@@ -91,6 +91,20 @@ double MedianMs(int reps, const std::function<void()>& op, const std::function<v
   return Median(ms);
 }
 
+// Several ways of doing the same job timed in turn (a, b, c, a, b, c, ...) after one untimed
+// round, so that a change in the machine's speed moves them alike; their medians, in order.
+std::vector<double> MediansInTurn(int reps, const std::vector<std::function<void()>>& ops) {
+  std::vector<std::vector<double>> ms(ops.size());
+  for (int i = 0; i <= reps; ++i)
+    for (size_t k = 0; k < ops.size(); ++k) {
+      const double t = TimedMs(ops[k]);
+      if (i > 0) ms[k].push_back(t);
+    }
+  std::vector<double> medians;
+  for (auto& m : ms) medians.push_back(Median(m));
+  return medians;
+}
+
 void Emit(const std::string& op, const std::string& impl, double ms, const std::string& note = "") {
   std::printf("%s\t%s\t%.3f\t%s\n", op.c_str(), impl.c_str(), ms, note.c_str());
   std::fflush(stdout);
@@ -532,29 +546,13 @@ void TimeView(const TBitmap& photo, const TBitmap& page, int clientW, int client
     show(c);
     const std::string first = c.repaint ? c.op + "-first" : c.op;
     // Update marks the back buffer dirty: the whole rendering, filter included. The view's rows
-    // take a millisecond or less: four times the runs, on both sides, for a steadier median.
-    Emit(first, "corvex", MedianMs(gReps * 4, [&] {
-           view->Update();
-           Application().ProcessMessages();
-         }));
-    Emit(first, "memcpy", copyMs);
-    if (c.repaint) {
-      // An unchanged view: nothing is recomputed; the host draws the view's pixels as they are.
-      Emit(c.op + "-repaint", "corvex", MedianMs(gReps * 4, [&] {
-             view->Invalidate();
-             Application().ProcessMessages();
-           }));
-      Emit(c.op + "-repaint", "memcpy", copyMs);
-#ifdef CORVEX_BENCH_QT
-      // What a Qt widget's repaint from a cached image costs: one 1:1 draw of the client.
-      QImage cached(clientW, clientH, QImage::Format_RGB32);
-      cached.fill(Qt::gray);
-      Emit(c.op + "-repaint", "QPainter", MedianMs(gReps * 4, [&] {
-             QPainter p(&target);
-             p.drawImage(0, 0, cached);
-           }));
-#endif
-    }
+    // take a millisecond or less: four times the runs, on both sides, for a steadier median. Qt
+    // draws, where there are any, run in turn with ours.
+    std::vector<std::function<void()>> renders = {[&] {
+      view->Update();
+      Application().ProcessMessages();
+    }};
+    std::vector<std::string> names = {"corvex"};
 #ifdef CORVEX_BENCH_QT
     // The same source rectangle drawn into the same destination rectangle.
     const double inv = 100.0 / c.zoom;
@@ -564,31 +562,58 @@ void TimeView(const TBitmap& photo, const TBitmap& page, int clientW, int client
     const QImage& qsrc = c.image == &page ? qpage : qphoto;
     for (const bool smooth : {false, true}) {
       if (c.zoom == 100 && smooth) continue;  // nothing to smooth at 1:1
-      Emit(first, smooth ? "QPainter smooth" : "QPainter", MedianMs(gReps * 4, [&] {
-             QPainter p(&target);
-             p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-             p.drawImage(dst, qsrc, src);
-           }));
+      renders.push_back([&, smooth] {
+        QPainter p(&target);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+        p.drawImage(dst, qsrc, src);
+      });
+      names.push_back(smooth ? "QPainter smooth" : "QPainter");
     }
 #endif
+    const std::vector<double> firstMs = MediansInTurn(gReps * 4, renders);
+    for (size_t k = 0; k < names.size(); ++k) Emit(first, names[k], firstMs[k]);
+    Emit(first, "memcpy", copyMs);
+    if (c.repaint) {
+      // An unchanged view: nothing is recomputed; the host draws the view's pixels as they are.
+      std::vector<std::function<void()>> repaints = {[&] {
+        view->Invalidate();
+        Application().ProcessMessages();
+      }};
+#ifdef CORVEX_BENCH_QT
+      // What a Qt widget's repaint from a cached image costs: one 1:1 draw of the client.
+      QImage cached(clientW, clientH, QImage::Format_RGB32);
+      cached.fill(Qt::gray);
+      repaints.push_back([&] {
+        QPainter p(&target);
+        p.drawImage(0, 0, cached);
+      });
+#endif
+      const std::vector<double> repaintMs = MediansInTurn(gReps * 4, repaints);
+      Emit(c.op + "-repaint", "corvex", repaintMs[0]);
+      Emit(c.op + "-repaint", "memcpy", copyMs);
+      if (repaintMs.size() > 1) Emit(c.op + "-repaint", "QPainter", repaintMs[1]);
+    }
   }
   if (Wanted("view-scroll64")) {
     show(cases[0]);
     int step = 64;
     // SetViewXY paints at once: a fresh rendering of the scrolled client.
-    Emit("view-scroll64", "corvex", MedianMs(gReps * 4, [&] {
-           view->SetViewXY(view->GetViewX() + step, view->GetViewY());
-           Application().ProcessMessages();
-           step = -step;
-         }));
-    Emit("view-scroll64", "memcpy", copyMs);
+    std::vector<std::function<void()>> steps = {[&] {
+      view->SetViewXY(view->GetViewX() + step, view->GetViewY());
+      Application().ProcessMessages();
+      step = -step;
+    }};
 #ifdef CORVEX_BENCH_QT
     const QRectF src(view->GetViewX(), view->GetViewY(), clientW, clientH);
-    Emit("view-scroll64", "QPainter", MedianMs(gReps * 4, [&] {
-           QPainter p(&target);
-           p.drawImage(QRectF(0, 0, clientW, clientH), qphoto, src);
-         }));
+    steps.push_back([&] {
+      QPainter p(&target);
+      p.drawImage(QRectF(0, 0, clientW, clientH), qphoto, src);
+    });
 #endif
+    const std::vector<double> stepMs = MediansInTurn(gReps * 4, steps);
+    Emit("view-scroll64", "corvex", stepMs[0]);
+    Emit("view-scroll64", "memcpy", copyMs);
+    if (stepMs.size() > 1) Emit("view-scroll64", "QPainter", stepMs[1]);
   }
   form.Hide();
 }
