@@ -6,18 +6,18 @@
 // takes (3 cs[i] + cs[i-1] + 8) >> 4, pixel 2i + 1 takes (3 cs[i] + cs[i+1] + 7) >> 4, the edge
 // column repeated at the sides.
 //
-// Conversion, with x = Cb - 128 or Cr - 128 and products rounded as libjpeg's tables round them:
+// Conversion, with Cb' = Cb - 128, Cr' = Cr - 128 and products rounded as libjpeg's tables do:
 //   R = Y + ((91881 Cr' + 32768) >> 16)
 //   G = Y + ((-22554 Cb' - 46802 Cr' + 32768) >> 16)
 //   B = Y + ((116130 Cb' + 32768) >> 16)
-// clamped to 0..255. 91881 = 65536 + 26345 and 116130 = 131072 - 14942, so R and B are x (or 2x)
-// plus a 16-bit product rounded exactly: its high half plus the top bit of its low half. G's sum
-// of two products goes through 32-bit lanes (-46802 = -65536 + 18734).
+// clamped to 0..255. 91881 = 65536 + 26345 and 116130 = 131072 - 14942, so R and B are Cr' (or
+// 2 Cb') plus a 16-bit product rounded exactly: its high half plus the top bit of its low half.
+// G's sum of two products goes through 32-bit lanes (-46802 = -65536 + 18734).
 //
 // Lanes: the 64 pixels of a step are split into even and odd pixels, 32 16-bit lanes each, which
 // is how the upsampling produces them and how the luma bytes fall into 16-bit lanes (low byte
-// even, high byte odd). The three channels are packed to bytes and one two-source byte
-// permutation per 64 output bytes lays them out as blue-green-red.
+// even, high byte odd). The three channels are packed to bytes, and per 64 output bytes a
+// two-source byte permutation (blue, green) and a masked one (red) lay them out as blue-green-red.
 #include "corvex/io/codecs/jpegfilt_pvt.h"
 
 #include <array>
