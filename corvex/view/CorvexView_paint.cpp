@@ -224,8 +224,9 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
       dh = Trunc(sh * Z_);
     }
   }
-  // The background around the image.
-  if (Center_ || dw < cw || dh < ch) {
+  // The background around the image, when the image leaves some of the client uncovered.
+  const int ox = Center_ ? OffsetX_ : 0, oy = Center_ ? OffsetY_ : 0;
+  if (ox > 0 || oy > 0 || ox + dw < cw || oy + dh < ch) {
     ClipSaver clip(Canvas);
     if (Center_)
       Canvas->ExcludeClipRect(OffsetX_, OffsetY_, OffsetX_ + dw, OffsetY_ + dh);
