@@ -130,13 +130,9 @@ void AddPeer(const std::string& op, const std::string& name, std::function<void(
 double TimeOurs(const std::string& op, const std::function<void()>& ours) {
   const auto it = DirectPeers().find(op);
   if (it == DirectPeers().end()) return MedianMs(gReps, ours);
-  std::vector<double> a, b;
-  for (int i = 0; i <= gReps; ++i) {
-    const double ta = TimedMs(ours), tb = TimedMs(it->second.run);
-    if (i > 0) a.push_back(ta), b.push_back(tb);
-  }
-  Emit(op, it->second.name, Median(b));
-  return Median(a);
+  const std::vector<double> ms = MediansInTurn(gReps, {ours, it->second.run});
+  Emit(op, it->second.name, ms[1]);
+  return ms[0];
 }
 
 void Save(const std::string& name, const Bytes& b) {
