@@ -573,6 +573,10 @@ struct IntAxis {
   std::vector<IntGroup> groups;
   std::vector<int8_t> table;
   int tapGroups = 0, bits = 0, zone = 0;  // groups of 4 taps, F, Z
+  // Whether every u (see HorizontalRowsInt) lies in 0 .. 2^(F+8) - 1, so that its bits F .. F+7
+  // are the byte without clamping: no negative weights, and 255 times any pixel's sum of W
+  // small enough (weights that add up to 1 leave room to spare).
+  bool bytes = false;
 };
 
 // A byte of a work row by the plain formula (channel c of pixel i of the source row); kept out
@@ -597,12 +601,15 @@ bool IntegerScale(const Contributions& cw, int& bits, int& zone, int& tapGroups)
     }
     wsum = std::max(wsum, sum);
   }
-  bits = 0;
-  for (int f = 24; f >= 16 && bits == 0; --f)
-    if (std::ldexp(wmax, f) < 0x1p21 - 1.0 && 255.0 * (std::ldexp(wsum, f) + cw.MaxCount) < 0x1p31) bits = f;
   tapGroups = std::max(1, (cw.MaxCount + 3) / 4);
   const int eint = int(std::ceil(cw.MaxCount * 127.5)) + 1;
   zone = int(std::bit_ceil(unsigned(eint) + 1));
+  // |S| plus the rounding bias 2^(F-1) + Z below 2^31.
+  bits = 0;
+  for (int f = 24; f >= 16 && bits == 0; --f)
+    if (std::ldexp(wmax, f) < 0x1p21 - 1.0 &&
+        255.0 * (std::ldexp(wsum, f) + cw.MaxCount) + std::ldexp(1.0, f - 1) + zone < 0x1p31)
+      bits = f;
   return bits != 0;
 }
 
@@ -631,6 +638,17 @@ bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
       hi = std::max(hi, int(cw.Index[size_t(k)]));
     }
     if (hi - lo >= kGroupColumns) return false;
+  }
+  a.bytes = true;
+  const int64_t bias = (int64_t(1) << (a.bits - 1)) + a.zone;
+  for (int i = 0; i < dstW && a.bytes; ++i) {
+    int64_t sum = 0;
+    for (int k = cw.First[size_t(i)]; k < cw.First[size_t(i) + 1]; ++k) {
+      const int64_t w = std::llround(std::ldexp(cw.Weight[size_t(k)], a.bits));
+      a.bytes = a.bytes && w >= 0;
+      sum += w;
+    }
+    a.bytes = a.bytes && 255 * sum + bias < int64_t(1) << (a.bits + 8);
   }
   a.groups.clear();
   a.table.clear();
@@ -675,15 +693,20 @@ bool IntegerGroups(const Contributions& cw, int srcW, IntAxis& a) {
 
 // Rows in[0 .. rows-1] into out[..], group by group (a group's tables stay in registers for all
 // the rows); next[] (or null) are the rows of the next block, read into the caches meanwhile.
-template <int TapGroups, bool Signed>
+template <int TapGroups, bool Clamp>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) void HorizontalRowsInt(
     const uint8_t* const* in, int rows, uint8_t* const* out, const uint8_t* const* next, const IntAxis& axis,
     const Contributions& cw) {
   const int f = axis.bits;
-  const __m512i half = _mm512_set1_epi32(1 << (f - 1));
-  const __m512i shifted = _mm512_set1_epi32((1 << (f - 1)) + axis.zone);
+  // u = S + 2^(F-1) + Z, the bias added where the W0 sums start: u >> F is S rounded, except
+  // where u mod 2^F < Z, and those bytes are in doubt (u mod 2^F < 2 Z) and made again anyway.
+  const __m512i bias = _mm512_set1_epi32((1 << (f - 1)) + axis.zone);
   const __m512i high = _mm512_set1_epi32((1 << f) - 2 * axis.zone);  // bits 2 Z .. 2^F
   const __m128i shift = _mm_cvtsi32_si128(f);
+  const __m128i up = _mm_cvtsi32_si128(24 - f);
+  const __m512i tops = _mm512_set_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 63, 59, 55,
+                                        51, 47, 43, 39, 35, 31, 27, 23, 19, 15, 11, 7, 3);
   const __m512i zero = _mm512_setzero_si512();
   const int8_t* table = axis.table.data();
   __mmask16 doubts[kLanes];
@@ -698,23 +721,30 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
     table += 256 * TapGroups;
     if (next != nullptr)
       for (int r = 0; r < kLanes; ++r) _mm_prefetch(reinterpret_cast<const char*>(next[r] + 3 * g.lo), _MM_HINT_T0);
+    const int lo = 3 * g.lo, at = g.out;
+    const __mmask16 lanes = g.lanes;
     for (int r = 0; r < rows; ++r) {
-      const __m512i window = _mm512_maskz_loadu_epi8(g.load, in[r] + 3 * g.lo);
-      __m512i a0 = zero, a1 = zero, a2 = zero;
-      for (int t = 0; t < TapGroups; ++t) {
-        const __m512i v = _mm512_permutexvar_epi8(pick[t], window);
-        a0 = _mm512_dpbusd_epi32(a0, v, w0[t]);
-        a1 = _mm512_dpbusd_epi32(a1, v, w1[t]);
-        a2 = _mm512_dpbusd_epi32(a2, v, w2[t]);
+      const __m512i window = _mm512_maskz_loadu_epi8(g.load, in[r] + lo);
+      __m512i v[TapGroups];
+      for (int t = 0; t < TapGroups; ++t) v[t] = _mm512_permutexvar_epi8(pick[t], window);
+      // u = ((sum W2 v) 2^7 + sum W1 v) 2^7 + sum W0 v + bias: the W1 sums start from the W2
+      // sums shifted, so that one addition joins the parts.
+      __m512i a2 = zero, a0 = bias;
+      for (int t = 0; t < TapGroups; ++t) a2 = _mm512_dpbusd_epi32(a2, v[t], w2[t]);
+      for (int t = 0; t < TapGroups; ++t) a0 = _mm512_dpbusd_epi32(a0, v[t], w0[t]);
+      __m512i a1 = _mm512_slli_epi32(a2, 7);
+      for (int t = 0; t < TapGroups; ++t) a1 = _mm512_dpbusd_epi32(a1, v[t], w1[t]);
+      const __m512i u = _mm512_add_epi32(_mm512_slli_epi32(a1, 7), a0);
+      const __mmask16 doubt = _mm512_mask_testn_epi32_mask(lanes, u, high);
+      if constexpr (Clamp) {
+        // Clamped to 0 before the unsigned saturation to 255.
+        const __m512i clamped = _mm512_max_epi32(_mm512_sra_epi32(u, shift), zero);
+        _mm_mask_storeu_epi8(out[r] + at, lanes, _mm512_cvtusepi32_epi8(clamped));
+      } else {
+        // 0 <= u < 2^(F+8): the byte is u's bits F .. F+7, shifted up to each lane's top byte.
+        const __m512i top = _mm512_sll_epi32(u, up);
+        _mm_mask_storeu_epi8(out[r] + at, lanes, _mm512_castsi512_si128(_mm512_permutexvar_epi8(tops, top)));
       }
-      // S, then the rounded value and the lanes within Eint of a boundary (see above).
-      const __m512i s =
-          _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(a2, 14), _mm512_slli_epi32(a1, 7)), a0);
-      const __m512i rounded = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
-      const __mmask16 doubt = _mm512_mask_testn_epi32_mask(g.lanes, _mm512_add_epi32(s, shifted), high);
-      // Sums below 0 only with negative weights: clamped to 0 before the unsigned saturation.
-      const __m512i clamped = Signed ? _mm512_max_epi32(rounded, zero) : rounded;
-      _mm_mask_storeu_epi8(out[r] + g.out, g.lanes, _mm512_cvtusepi32_epi8(clamped));
       doubts[r] = doubt;
     }
     // After the rows: a call here does not make the compiler keep the tables on the stack.
@@ -778,10 +808,10 @@ class HorizontalPass {
     const size_t n = size_t(R.Width()) * 3 * kLanes;
     if (fast_ && IntegerGroups(Cw, R.Width(), S.axis)) {
       axis_ = &S.axis;
-      const bool negative = std::any_of(Cw.Weight.begin(), Cw.Weight.end(), [](double w) { return w < 0.0; });
-      int_fn_ = axis_->tapGroups == 1 ? (negative ? HorizontalRowsInt<1, true> : HorizontalRowsInt<1, false>)
-                : axis_->tapGroups == 2 ? (negative ? HorizontalRowsInt<2, true> : HorizontalRowsInt<2, false>)
-                                        : (negative ? HorizontalRowsInt<3, true> : HorizontalRowsInt<3, false>);
+      const bool clamp = !axis_->bytes;
+      int_fn_ = axis_->tapGroups == 1 ? (clamp ? HorizontalRowsInt<1, true> : HorizontalRowsInt<1, false>)
+                : axis_->tapGroups == 2 ? (clamp ? HorizontalRowsInt<2, true> : HorizontalRowsInt<2, false>)
+                                        : (clamp ? HorizontalRowsInt<3, true> : HorizontalRowsInt<3, false>);
     } else if (fast_) {
       S.blockF.resize(n);
       S.bytes.resize(size_t(DstW) * 3 * kLanes + 8);
@@ -1040,8 +1070,8 @@ __attribute__((target("avx2,fma"))) void VerticalRowFloat(const float* const* ro
 template <int TapGroups>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"))) int VerticalRowInt(
     const uint8_t* const* rows, const uint32_t* parts, int len, int bits, int zone, uint8_t* out, uint64_t* doubt) {
-  const __m512i half = _mm512_set1_epi32(1 << (bits - 1));
-  const __m512i shifted = _mm512_set1_epi32((1 << (bits - 1)) + zone);
+  // u = S + 2^(F-1) + Z, as in the horizontal pass: the bias is where the W0 sums start.
+  const __m512i bias = _mm512_set1_epi32((1 << (bits - 1)) + zone);
   const __m512i high = _mm512_set1_epi32((1 << bits) - 2 * zone);
   const __m128i shift = _mm_cvtsi32_si128(bits);
   __m512i w[TapGroups][3];
@@ -1050,9 +1080,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
   int doubts = 0;
   for (int x = 0; x < len; x += 64) {
     const __mmask64 load = len - x >= 64 ? ~__mmask64(0) : (__mmask64(1) << (len - x)) - 1;
-    __m512i acc[4][3];
-    for (int m = 0; m < 4; ++m)
-      for (int p = 0; p < 3; ++p) acc[m][p] = _mm512_setzero_si512();
+    __m512i q[TapGroups][4];
     for (int t = 0; t < TapGroups; ++t) {
       const __m512i a = _mm512_maskz_loadu_epi8(load, rows[4 * t] + x);
       const __m512i b = _mm512_maskz_loadu_epi8(load, rows[4 * t + 1] + x);
@@ -1060,18 +1088,23 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni,avx2,fma"
       const __m512i d = _mm512_maskz_loadu_epi8(load, rows[4 * t + 3] + x);
       const __m512i abLo = _mm512_unpacklo_epi8(a, b), abHi = _mm512_unpackhi_epi8(a, b);
       const __m512i cdLo = _mm512_unpacklo_epi8(c, d), cdHi = _mm512_unpackhi_epi8(c, d);
-      const __m512i q[4] = {_mm512_unpacklo_epi16(abLo, cdLo), _mm512_unpackhi_epi16(abLo, cdLo),
-                            _mm512_unpacklo_epi16(abHi, cdHi), _mm512_unpackhi_epi16(abHi, cdHi)};
-      for (int m = 0; m < 4; ++m)
-        for (int p = 0; p < 3; ++p) acc[m][p] = _mm512_dpbusd_epi32(acc[m][p], q[m], w[t][p]);
+      q[t][0] = _mm512_unpacklo_epi16(abLo, cdLo);
+      q[t][1] = _mm512_unpackhi_epi16(abLo, cdLo);
+      q[t][2] = _mm512_unpacklo_epi16(abHi, cdHi);
+      q[t][3] = _mm512_unpackhi_epi16(abHi, cdHi);
     }
     __m512i rounded[4];
     __mmask16 near[4];
     for (int m = 0; m < 4; ++m) {
-      const __m512i s = _mm512_add_epi32(
-          _mm512_add_epi32(_mm512_slli_epi32(acc[m][2], 14), _mm512_slli_epi32(acc[m][1], 7)), acc[m][0]);
-      rounded[m] = _mm512_sra_epi32(_mm512_add_epi32(s, half), shift);
-      near[m] = _mm512_testn_epi32_mask(_mm512_add_epi32(s, shifted), high);
+      // u = ((sum W2 v) 2^7 + sum W1 v) 2^7 + sum W0 v + bias.
+      __m512i a2 = _mm512_setzero_si512(), a0 = bias;
+      for (int t = 0; t < TapGroups; ++t) a2 = _mm512_dpbusd_epi32(a2, q[t][m], w[t][2]);
+      for (int t = 0; t < TapGroups; ++t) a0 = _mm512_dpbusd_epi32(a0, q[t][m], w[t][0]);
+      __m512i a1 = _mm512_slli_epi32(a2, 7);
+      for (int t = 0; t < TapGroups; ++t) a1 = _mm512_dpbusd_epi32(a1, q[t][m], w[t][1]);
+      const __m512i u = _mm512_add_epi32(_mm512_slli_epi32(a1, 7), a0);
+      rounded[m] = _mm512_sra_epi32(u, shift);
+      near[m] = _mm512_testn_epi32_mask(u, high);
     }
     const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(rounded[0], rounded[1]),
                                               _mm512_packs_epi32(rounded[2], rounded[3]));
