@@ -251,6 +251,9 @@ class TCorvexView : public TCXView {
   // Whether PaintTo is one copy of the image, as cheap as copying the back buffer: then a
   // double-buffered paint renders straight into the window.
   virtual bool RenderIsCheap() const;
+  // Whether PaintTo computes the image (filtered or in grey levels) at the client's size from
+  // its corner: then it is computed in the window's own pixels, with no copy at all.
+  bool FillsClient() const;
   // Before drawing over the window's pixels outside a paint (ants, a rubber band): the back
   // buffer takes a copy of a render that went straight into the window, to repaint from.
   void SaveRender();

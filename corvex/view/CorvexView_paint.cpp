@@ -137,9 +137,10 @@ void TCorvexView::Paint() {
     const bool dirty = BackBufferDirty_;
     if (dirty) {
       BackBufferDirty_ = false;
-      if (whole && RenderIsCheap()) {
-        // One copy of the image: straight into the window, and into the back buffer only when
-        // something is about to be drawn over it (SaveRender).
+      if (whole && (RenderIsCheap() || FillsClient())) {
+        // One copy of the image (or the filtered image computed in the window's own pixels):
+        // straight into the window, and into the back buffer only when something is about to
+        // be drawn over it (SaveRender).
         PaintTo(canvas);
         BufferHoldsRender_ = false;
       } else {
@@ -176,6 +177,11 @@ TCorvexView::TImagePath TCorvexView::ImagePath() const {
 }
 
 bool TCorvexView::RenderIsCheap() const { return ImagePath() == TImagePath::Direct; }
+
+bool TCorvexView::FillsClient() const {
+  return ImagePath() != TImagePath::Direct && OffsetX_ == 0 && OffsetY_ == 0 && DisplayWidth_ == GetClientWidth() &&
+         DisplayHeight_ == GetClientHeight();
+}
 
 void TCorvexView::SaveRender() {
   if (!DoubleBuffer_ || BufferHoldsRender_ || BackBufferDirty_ || !BackBuffer_ || !BackingCurrent_) return;
@@ -239,21 +245,29 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
   const bool toBuffer = BackBuffer_ && Canvas == BackBuffer_->GetCanvas();
   const HDRAWDIB dd = toBuffer ? DrawDib_[1] : DrawDib_[0];
   // An image computed at the display size (grey levels, the zoom filter) is drawn 1:1 at the
-  // offsets. When it fills the back buffer from its corner, it is computed there directly
-  // instead of into a temporary copied over it.
-  const bool fillsBuffer = toBuffer && Canvas->ClipRegion() == nullptr && OffsetX_ == 0 && OffsetY_ == 0 &&
-                           DisplayWidth_ == cw && DisplayHeight_ == ch && dw >= cw && dh >= ch;
+  // offsets. When it fills the back buffer or the window from its corner, unclipped, it is
+  // computed there directly instead of into a temporary copied over it.
+  TBitmap* fills = nullptr;
+  if (OffsetX_ == 0 && OffsetY_ == 0 && DisplayWidth_ == cw && DisplayHeight_ == ch && dw >= cw && dh >= ch) {
+    TBitmap* target = toBuffer ? BackBuffer_.get() : Canvas == GetCanvas() ? GetBackingBitmap() : nullptr;
+    TRegion clip;
+    if (target != nullptr && target->GetWidth() == cw && target->GetHeight() == ch &&
+        target->GetPixelFormat() == pf24bit &&
+        (!Canvas->GetClipRgn(clip) ||
+         TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty()))
+      fills = target;
+  }
   TBitmap temporary;
   auto displayImage = [&]() -> TBitmap* {
-    if (fillsBuffer) {
+    if (fills != nullptr) {
       Canvas->Changing();
-      return BackBuffer_.get();
+      return fills;
     }
     temporary.Allocate(DisplayWidth_, DisplayHeight_, pf24bit);
     return &temporary;
   };
   auto drawDisplayImage = [&](int w, int h) {
-    if (fillsBuffer) {
+    if (fills != nullptr) {
       Canvas->Changed();
       return;
     }

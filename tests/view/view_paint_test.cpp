@@ -266,8 +266,8 @@ TEST(ViewPaint, DoubleBufferEqualsDirect) {
 // A repaint with nothing changed copies nothing, but anything drawn on the canvas since (ants,
 // a rubber band, the caller's own drawing) is painted over again: wholly, or only inside the
 // update rectangle, and then the rest on the next whole repaint; from the back buffer (a
-// filtered render, or one saved before the ants were drawn) or by rendering again. The
-// top-level window shows the same pixels as the view.
+// filtered render that leaves a margin, or one saved before the ants were drawn) or by rendering
+// again. The top-level window shows the same pixels as the view.
 TEST(ViewPaint, DoubleBufferRepaintsOverWhatWasDrawnOnTheCanvas) {
   UiHarness ui;
   TCorvexView* v = NewView(ui, 40, 30, *Gradient(40, 30));
@@ -276,16 +276,27 @@ TEST(ViewPaint, DoubleBufferRepaintsOverWhatWasDrawnOnTheCanvas) {
     v->GetCanvas()->GetBrush()->SetColor(clRed);
     v->GetCanvas()->FillRect(Rect(0, 0, 40, 30));
   };
-  for (const TResampleFilter f : {rfNone, rfTriangle}) {  // at 100 % the triangle gives the image itself
-    SCOPED_TRACE(f == rfNone ? "rendered into the window" : "rendered into the back buffer");
-    v->SetZoomFilter(f);
+  // At 100 % the triangle gives the image itself, computed in the window's pixels; at 50 % it
+  // leaves a margin and goes through the back buffer.
+  const struct {
+    TResampleFilter filter;
+    int zoom;
+    const char* what;
+  } cases[] = {{rfNone, 100, "copied into the window"},
+               {rfTriangle, 100, "filtered in the window"},
+               {rfTriangle, 50, "filtered into the back buffer"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    v->SetZoomFilter(c.filter);
+    v->SetZoom(c.zoom);
     const std::vector<uint8_t> image = Snapshot(ui, v);
+    const TColor corner = ui.Pixel(v, 3, 3);
     EXPECT_EQ(Snapshot(ui, v), image);
     scribble();
     EXPECT_EQ(Snapshot(ui, v), image);
     scribble();
     v->InvalidateRect(Rect(0, 0, 10, 10));
-    EXPECT_EQ(ui.Pixel(v, 3, 3), Px(*Gradient(40, 30), 3, 3));
+    EXPECT_EQ(ui.Pixel(v, 3, 3), corner);
     EXPECT_EQ(ui.Pixel(v, 20, 20), clRed);
     EXPECT_EQ(Snapshot(ui, v), image);
     // The ants are drawn over a render that went into the window: it is saved first.
@@ -295,6 +306,7 @@ TEST(ViewPaint, DoubleBufferRepaintsOverWhatWasDrawnOnTheCanvas) {
     EXPECT_EQ(Snapshot(ui, v), image);
     v->DeSelect();
   }
+  v->SetZoom(100);
   const TPoint o = v->GetClientOrigin();
   const TForm* form = static_cast<TForm*>(v->GetParent());
   const int fx = o.X - form->GetLeft(), fy = o.Y - form->GetTop();
