@@ -254,6 +254,8 @@ class TCorvexView : public TCXView {
   // Whether PaintTo computes the image (filtered or in grey levels) at the client's size from
   // its corner: then it is computed in the window's own pixels, with no copy at all.
   bool FillsClient() const;
+  // Whether the canvas's clip leaves the whole client to paint (or there is none).
+  bool ClipCoversClient(TCanvas* Canvas) const;
   // Before drawing over the window's pixels outside a paint (ants, a rubber band): the back
   // buffer takes a copy of a render that went straight into the window, to repaint from.
   void SaveRender();

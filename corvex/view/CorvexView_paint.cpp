@@ -122,9 +122,7 @@ void TCorvexView::Paint() {
       BackBuffer_->Allocate(cw, ch, pf24bit);
       BackBufferDirty_ = true;
     }
-    TRegion clip;
-    const bool whole = !canvas->GetClipRgn(clip) ||
-                       TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty();
+    const bool whole = ClipCoversClient(canvas);
     // A repaint of pixels that nothing has drawn over since (an expose, an Invalidate with
     // nothing changed) has nothing to do. Ants, a rubber band or the caller's own drawing on
     // the canvas count as drawing.
@@ -177,6 +175,11 @@ TCorvexView::TImagePath TCorvexView::ImagePath() const {
 }
 
 bool TCorvexView::RenderIsCheap() const { return ImagePath() == TImagePath::Direct; }
+
+bool TCorvexView::ClipCoversClient(TCanvas* Canvas) const {
+  TRegion clip;
+  return !Canvas->GetClipRgn(clip) || TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty();
+}
 
 bool TCorvexView::FillsClient() const {
   return ImagePath() != TImagePath::Direct && OffsetX_ == 0 && OffsetY_ == 0 && DisplayWidth_ == GetClientWidth() &&
@@ -250,11 +253,8 @@ void TCorvexView::PaintTo(TCanvas* Canvas) {
   TBitmap* fills = nullptr;
   if (OffsetX_ == 0 && OffsetY_ == 0 && DisplayWidth_ == cw && DisplayHeight_ == ch && dw >= cw && dh >= ch) {
     TBitmap* target = toBuffer ? BackBuffer_.get() : Canvas == GetCanvas() ? GetBackingBitmap() : nullptr;
-    TRegion clip;
     if (target != nullptr && target->GetWidth() == cw && target->GetHeight() == ch &&
-        target->GetPixelFormat() == pf24bit &&
-        (!Canvas->GetClipRgn(clip) ||
-         TRegion::Combine(TRegion::FromRect(GetClientRect()), clip, RGN_DIFF).IsEmpty()))
+        target->GetPixelFormat() == pf24bit && ClipCoversClient(Canvas))
       fills = target;
   }
   TBitmap temporary;
